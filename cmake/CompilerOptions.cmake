@@ -1,0 +1,27 @@
+# Warnings and platform definitions shared by every target of the project.
+add_library(project_options INTERFACE)
+target_compile_features(project_options INTERFACE cxx_std_17)
+
+if(MSVC)
+    target_compile_options(project_options INTERFACE /W4 /permissive- /utf-8)
+else()
+    target_compile_options(project_options INTERFACE -Wall -Wextra -Wpedantic)
+endif()
+
+if(WIN32)
+    target_compile_definitions(project_options INTERFACE
+        WIN32_LEAN_AND_MEAN NOMINMAX)
+    if(MINGW)
+        # NOTE: without this, Direct3D methods that return a struct use GCC's
+        # return convention instead of the Windows one and hand back garbage.
+        target_compile_definitions(project_options INTERFACE WIDL_EXPLICIT_AGGREGATE_RETURNS)
+        target_link_options(project_options INTERFACE -static)
+    endif()
+endif()
+
+option(HT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(HT_SANITIZE AND NOT MSVC)
+    set(sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_compile_options(project_options INTERFACE ${sanitizers})
+    target_link_options(project_options INTERFACE ${sanitizers})
+endif()

@@ -1,0 +1,127 @@
+#include "app/main_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+using CallLog = std::vector<std::string>;
+
+// Delivers one scripted batch of events per update(), as if the window
+// procedure had appended them while messages were pumped.
+struct ScriptedQueue {
+    CallLog& log;
+    std::vector<std::vector<Event>> batches;
+    std::size_t nextBatch = 0;
+    std::deque<Event> events;
+
+    ScriptedQueue(CallLog& log, std::vector<std::vector<Event>> batches)
+        : log(log), batches(std::move(batches)) {}
+
+    void update() {
+        log.push_back("update");
+        if (nextBatch < batches.size()) {
+            for (const Event& event : batches[nextBatch]) {
+                events.push_back(event);
+            }
+            ++nextBatch;
+        }
+    }
+    bool empty() const { return events.empty(); }
+    const Event& front() const { return events.front(); }
+    void pop() { events.pop_front(); }
+};
+
+// Closing a real window appends the Close of its WM_DESTROY while the first
+// Close is being handled; the fake does the same on its first close.
+struct RecordingWindow {
+    CallLog& log;
+    ScriptedQueue* queue = nullptr;
+    bool open = true;
+
+    void close() {
+        log.push_back(open ? "close" : "close (already closed)");
+        if (open && queue != nullptr) {
+            queue->events.push_back(makeEvent(EventType::Close, nullptr));
+        }
+        open = false;
+    }
+};
+
+struct RecordingRenderer {
+    CallLog& log;
+    void resize(std::uint32_t width, std::uint32_t height) {
+        log.push_back("resize " + std::to_string(width) + "x" + std::to_string(height));
+    }
+    void render() { log.push_back("render"); }
+};
+
+Event keyboard() {
+    Event event = makeEvent(EventType::Keyboard, nullptr);
+    event.data.keyboard = KeyboardData{Key::A, ButtonAction::Pressed, ModifierState{}};
+    return event;
+}
+
+Event closeEvent() {
+    return makeEvent(EventType::Close, nullptr);
+}
+
+CallLog runLoop(std::vector<std::vector<Event>> batches, bool closeAppendsDestroy = false) {
+    CallLog log;
+    ScriptedQueue queue{log, std::move(batches)};
+    RecordingWindow window{log, closeAppendsDestroy ? &queue : nullptr};
+    RecordingRenderer renderer{log};
+    runMainLoop(queue, window, renderer);
+    return log;
+}
+
+TEST(MainLoop, TwoResizesInOneDrainResizeTwiceInOrderAndRenderNothing) {
+    const CallLog log = runLoop({
+        {makeResizeEvent(nullptr, 774, 774, false), makeResizeEvent(nullptr, 758, 735, false)},
+        {closeEvent()},
+    });
+    EXPECT_EQ(log, (CallLog{"update", "resize 774x774", "resize 758x735", "update", "close"}));
+}
+
+TEST(MainLoop, AResizeQueuedBehindCloseIsStillHandledThenTheLoopEnds) {
+    const CallLog log = runLoop({{closeEvent(), makeResizeEvent(nullptr, 0, 0, false)}});
+    EXPECT_EQ(log, (CallLog{"update", "close", "resize 0x0"}));
+}
+
+TEST(MainLoop, TwoClosesAreBothDrainedAndTheSecondFindsTheWindowClosed) {
+    const CallLog log = runLoop({{closeEvent()}}, /*closeAppendsDestroy=*/true);
+    EXPECT_EQ(log, (CallLog{"update", "close", "close (already closed)"}));
+}
+
+TEST(MainLoop, OtherEventsAreDroppedAndTheIterationRenders) {
+    Event focus = makeEvent(EventType::Focus, nullptr);
+    focus.data.focus.focused = true;
+    const CallLog log = runLoop({
+        {keyboard(), focus, makeEvent(EventType::Paint, nullptr)},
+        {},
+        {closeEvent()},
+    });
+    EXPECT_EQ(log, (CallLog{"update", "render", "update", "render", "update", "close"}));
+}
+
+TEST(MainLoop, AMinimisedWindowsZeroSizeReachesTheRendererUnchanged) {
+    const CallLog log = runLoop({{makeResizeEvent(nullptr, 0, 0, false)}, {closeEvent()}});
+    EXPECT_EQ(log, (CallLog{"update", "resize 0x0", "update", "close"}));
+}
+
+TEST(DrainEvents, ReportsWhetherToRenderAndWhetherToGoOn) {
+    CallLog log;
+    ScriptedQueue queue{log, {{keyboard()}}};
+    RecordingWindow window{log};
+    RecordingRenderer renderer{log};
+    queue.update();
+    const DrainOutcome outcome = drainEvents(queue, window, renderer);
+    EXPECT_TRUE(outcome.renderThisFrame);
+    EXPECT_TRUE(outcome.running);
+    EXPECT_TRUE(queue.empty());
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "window/event.h"
+
+#include <cstdint>
+#include <deque>
+
+struct tagMSG; // the Win32 MSG record
+
+// The application's queue of window events, together with the per-queue input
+// state the Win32 back end keeps while it translates messages.
+class EventQueue {
+public:
+    // Pumps every message pending for the calling thread without waiting; the
+    // window procedure appends the resulting events while it runs.
+    void update();
+
+    // Translates one window message into at most one event and returns the
+    // message result: above zero means handled, otherwise the default
+    // processing runs as well.
+    std::intptr_t pushEvent(const tagMSG& msg, Window& window);
+
+    bool empty() const { return events.empty(); }
+    const Event& front() const { return events.front(); }
+    void pop() { events.pop_front(); }
+
+    // Appends at the back; events of type None are never queued.
+    void append(const Event& event);
+
+private:
+    bool rawInputRegistered = false;
+    std::int32_t previousPointerX = 0;
+    std::int32_t previousPointerY = 0;
+    std::deque<Event> events;
+};
