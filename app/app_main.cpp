@@ -1,0 +1,35 @@
+#include "app/app_main.h"
+
+#include "app/main_loop.h"
+#include "renderer/renderer.h"
+#include "window/event_queue.h"
+#include "window/window.h"
+
+#include <iostream>
+
+namespace {
+
+WindowDesc mainWindowDescription() {
+    WindowDesc desc;
+    desc.name = "MainWindow";
+    desc.title = "Hello Triangle";
+    desc.visible = true;
+    desc.width = 774;
+    desc.height = 774;
+    return desc;
+}
+
+} // namespace
+
+int appMain(int, char**) {
+    EventQueue eventQueue;
+    Window window;
+    const WindowDesc desc = mainWindowDescription();
+    if (!window.create(desc, eventQueue)) {
+        std::cerr << "fatal: could not create the window \"" << desc.title << "\"" << std::endl;
+        return 1;
+    }
+    Renderer renderer(window);
+    runMainLoop(eventQueue, window, renderer);
+    return 0;
+}

@@ -1,0 +1,140 @@
+"""Drives the real Windows program under Wine for end-to-end tests.
+
+Paths come from the environment that CTest sets: HT_WINE_RUN (the build tree's
+Wine launcher), HT_WINECTL (the window helper) and HT_PROGRAM (the .exe).
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+from pathlib import Path
+
+WM_CLOSE = 0x0010
+
+
+class BenchError(RuntimeError):
+    pass
+
+
+def _required_env(name):
+    value = os.environ.get(name)
+    if not value:
+        raise BenchError(f"{name} is not set; run the test through ctest")
+    return value
+
+
+class VirtualDisplay:
+    """An Xvfb server of our own, used only when no display is set."""
+
+    def __init__(self, size="1280x1024x24"):
+        self.size = size
+        self.process = None
+        self.previous = os.environ.get("DISPLAY")
+
+    def __enter__(self):
+        if self.previous:
+            return self
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size, "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as reader:
+            number = reader.readline().strip()
+        if not number:
+            raise BenchError("Xvfb did not report a display number")
+        os.environ["DISPLAY"] = f":{number}"
+        return self
+
+    def __exit__(self, *exc):
+        if self.process is not None:
+            # NOTE: the wine server stays tied to the display it first saw, so
+            # it has to go before the display does.
+            subprocess.run(["wineserver", "--kill"], env=dict(os.environ, WINEPREFIX=_required_env("HT_WINEPREFIX")),
+                           check=False, timeout=60)
+            self.process.terminate()
+            self.process.wait(timeout=10)
+            if self.previous is None:
+                os.environ.pop("DISPLAY", None)
+
+
+def winctl(*args, timeout=30):
+    """Runs the window helper under Wine and returns its standard output."""
+    # NOTE: output goes through files, not pipes: Wine services that the call
+    # happens to start inherit the streams and would hold a pipe open forever.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(
+            [_required_env("HT_WINE_RUN"), _required_env("HT_WINECTL"), *map(str, args)],
+            stdout=out, stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        if result.returncode != 0:
+            raise BenchError(f"winctl {' '.join(map(str, args))}: {err.read().decode().strip()}")
+        return out.read().decode()
+
+
+class RunningProgram:
+    """The program started under Wine with its output streams captured."""
+
+    def __init__(self, workdir, output_dir=None, extra_env=None, program=None):
+        """Starts the program in workdir; its streams go to output_dir (default workdir)."""
+        self.workdir = Path(workdir)
+        output = Path(output_dir or workdir)
+        self.stdout_path = output / "stdout.txt"
+        self.stderr_path = output / "stderr.txt"
+        env = dict(os.environ)
+        env.update(extra_env or {})
+        self.process = subprocess.Popen(
+            [_required_env("HT_WINE_RUN"), program or _required_env("HT_PROGRAM")],
+            cwd=self.workdir, env=env,
+            stdout=self.stdout_path.open("wb"), stderr=self.stderr_path.open("wb"))
+
+    def find_window(self, class_name, title, timeout_ms=60000):
+        return int(winctl("find", class_name, title, timeout_ms, timeout=timeout_ms / 1000 + 30))
+
+    def post(self, window, message, wparam=0, lparam=0):
+        winctl("post", window, message, wparam, lparam)
+
+    def rectangles(self, window):
+        """{'window': (l, t, r, b), 'client': (l, t, r, b)} in screen pixels."""
+        found = {}
+        for line in winctl("rect", window).splitlines():
+            name, *numbers = line.split()
+            found[name] = tuple(int(n) for n in numbers)
+        return found
+
+    def screenshot(self, window, path):
+        """Saves the window's client area as a PNG, taken from the X display."""
+        left, top, right, bottom = self.rectangles(window)["client"]
+        width, height = right - left, bottom - top
+        subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
+                        "+repage", str(path)], check=True, timeout=60)
+        return path
+
+    def wait(self, timeout=30):
+        """The exit code, or BenchError if the program is still running."""
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise BenchError(f"the program did not exit within {timeout} s")
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def stdout(self):
+        return self.stdout_path.read_text(errors="replace")
+
+    def stderr(self):
+        return self.stderr_path.read_text(errors="replace")
+
+
+def program_workdir(with_assets=True):
+    """A scratch working directory, with the program's assets when asked."""
+    workdir = Path(tempfile.mkdtemp(prefix="ht-e2e-"))
+    if with_assets:
+        source = Path(_required_env("HT_SOURCE_DIR")) / "assets"
+        shutil.copytree(source, workdir / "assets")
+    return workdir

@@ -1,0 +1,30 @@
+"""The real program under Wine: its window appears and closing it ends the process."""
+import shutil
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+import winebench  # noqa: E402
+
+
+class ProgramLifecycle(unittest.TestCase):
+    def setUp(self):
+        self.display = winebench.VirtualDisplay().__enter__()
+        self.workdir = winebench.program_workdir()
+        self.program = winebench.RunningProgram(self.workdir)
+
+    def tearDown(self):
+        self.program.kill()
+        self.display.__exit__(None, None, None)
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def test_window_appears_and_closing_it_exits_with_code_zero(self):
+        window = self.program.find_window("MainWindow", "Hello Triangle")
+        self.program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(self.program.wait(timeout=20), 0, self.program.stderr())
+        self.assertEqual(self.program.stderr(), "")
+
+
+if __name__ == "__main__":
+    unittest.main()

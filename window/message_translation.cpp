@@ -1,0 +1,245 @@
+#include "window/event_queue.h"
+#include "window/translation_rules.h"
+#include "window/window.h"
+
+#include <memory>
+#include <new>
+#include <type_traits>
+
+static_assert(std::is_same<std::intptr_t, LRESULT>::value, "pushEvent returns an LRESULT");
+
+namespace {
+
+constexpr LRESULT sizingHandled = 768;
+constexpr RECT noMove{-1, -1, -1, -1};
+
+// What one message turns into: at most one event, the message result, and a
+// rectangle to move the window to once the event is queued.
+struct Translation {
+    Event event;
+    LRESULT result = 0;
+    RECT pendingRect = noMove;
+};
+
+std::int16_t queryKeyState(int virtualKey) { return GetKeyState(virtualKey); }
+
+bool isMaximized(HWND handle) { return IsZoomed(handle) != FALSE; }
+
+// NOTE: the registration targets the window whose message came first; later
+// windows of the same queue are never raw-input targets.
+void registerRawMouse(HWND target) {
+    RAWINPUTDEVICE device{};
+    device.usUsagePage = 1; // generic desktop controls
+    device.usUsage = 2;     // mouse
+    device.dwFlags = RIDEV_INPUTSINK;
+    device.hwndTarget = target;
+    RegisterRawInputDevices(&device, 1, sizeof(device));
+}
+
+void paintBackground(const Window& window) {
+    const HWND handle = window.nativeHandle();
+    PAINTSTRUCT paint{};
+    const HDC context = BeginPaint(handle, &paint);
+    RECT windowRect{};
+    GetWindowRect(handle, &windowRect);
+    const HBRUSH brush = CreateSolidBrush(colorRefFromRgba(window.getDesc().backgroundColor));
+    // NOTE: the fill uses the window rectangle in screen coordinates, as
+    // returned, not translated to the client area.
+    FillRect(context, &windowRect, brush);
+    DeleteObject(brush);
+    EndPaint(handle, &paint);
+}
+
+void applyMinimumSize(const Window& window, LPARAM lParam) {
+    auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+    const WindowDesc desc = window.getDesc();
+    info->ptMinTrackSize.x = desc.minWidth;
+    info->ptMinTrackSize.y = desc.minHeight;
+}
+
+// Raises the top of the proposed client area over the caption of a frameless
+// window; the default processing then computes the rest.
+void removeCaption(const Window& window, WPARAM wParam, LPARAM lParam) {
+    if (window.getDesc().nativeFrame || lParam == 0 || wParam == 0) {
+        return;
+    }
+    const HWND handle = window.nativeHandle();
+    auto* params = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
+    params->rgrc[0].top -= captionHeight(isMaximized(handle), GetDpiForWindow(handle));
+}
+
+LRESULT hitTestMessage(const Window& window, LPARAM lParam) {
+    RECT rect{};
+    GetWindowRect(window.nativeHandle(), &rect);
+    const auto bits = static_cast<std::uint64_t>(lParam);
+    return hitTest(signedWord(bits, 0) - rect.left, signedWord(bits, 16) - rect.top,
+                   rect.right - rect.left, rect.bottom - rect.top,
+                   isMaximized(window.nativeHandle()));
+}
+
+// Reads one raw-input record. A failed read, or one too short for a mouse
+// record, builds nothing: the buffer is never read past what arrived.
+void translateRawInput(LPARAM lParam, Translation& translation) {
+    const auto input = reinterpret_cast<HRAWINPUT>(lParam);
+    UINT size = 0;
+    GetRawInputData(input, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER));
+    if (size == 0) {
+        return;
+    }
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size]);
+    if (!buffer) {
+        return;
+    }
+    const UINT read = GetRawInputData(input, RID_INPUT, buffer.get(), &size, sizeof(RAWINPUTHEADER));
+    if (read != size) {
+        OutputDebugStringA("GetRawInputData does not return correct size !\n");
+    }
+    constexpr UINT mouseRecordSize = sizeof(RAWINPUTHEADER) + sizeof(RAWMOUSE);
+    if (read == static_cast<UINT>(-1) || read < mouseRecordSize) {
+        return;
+    }
+    const auto* raw = reinterpret_cast<const RAWINPUT*>(buffer.get());
+    if (raw->header.dwType == RIM_TYPEMOUSE) {
+        translation.event.type = EventType::RawMouse;
+        translation.event.data.rawMouse = RawMouseData{raw->data.mouse.lLastX, raw->data.mouse.lLastY};
+    }
+}
+
+void translateKey(WPARAM wParam, ButtonAction action, Translation& translation) {
+    const ModifierState modifiers = keyboardModifiers(queryKeyState);
+    translation.event.type = EventType::Keyboard;
+    translation.event.data.keyboard =
+        KeyboardData{keyboardKey(wParam, modifiers, queryKeyState), action, modifiers};
+}
+
+void translateButton(PointerButton button, ButtonAction action, WPARAM wParam,
+                     Translation& translation) {
+    translation.event.type = EventType::MouseButton;
+    translation.event.data.mouseButton = MouseButtonData{button, action, mouseModifiers(wParam)};
+}
+
+void translateWheel(WPARAM wParam, Translation& translation) {
+    translation.event.type = EventType::MouseWheel;
+    translation.event.data.mouseWheel = MouseWheelData{wheelNotches(wParam), mouseModifiers(wParam)};
+}
+
+void translateSizing(const Window& window, LPARAM lParam, Translation& translation) {
+    RedrawWindow(window.nativeHandle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_NOERASE);
+    const auto* drag = reinterpret_cast<const RECT*>(lParam);
+    translation.event = makeResizeEvent(translation.event.window,
+                                        static_cast<std::uint32_t>(drag->right - drag->left),
+                                        static_cast<std::uint32_t>(drag->bottom - drag->top), true);
+    translation.result = sizingHandled;
+}
+
+// The window follows the rectangle the system suggests, after the DpiChange
+// event is queued, so the Resize that the move causes comes behind it.
+void translateDpiChange(const Window& window, WPARAM wParam, LPARAM lParam,
+                        Translation& translation) {
+    translation.event.type = EventType::DpiChange;
+    translation.event.data.dpi.scale = dpiScale(wParam);
+    if (!isMaximized(window.nativeHandle()) && lParam != 0) {
+        translation.pendingRect = *reinterpret_cast<const RECT*>(lParam);
+    }
+}
+
+void translateMouseButton(UINT message, WPARAM wParam, Translation& translation) {
+    switch (message) {
+    case WM_LBUTTONDOWN: return translateButton(PointerButton::Left, ButtonAction::Pressed, wParam, translation);
+    case WM_LBUTTONUP: return translateButton(PointerButton::Left, ButtonAction::Released, wParam, translation);
+    case WM_RBUTTONDOWN: return translateButton(PointerButton::Right, ButtonAction::Pressed, wParam, translation);
+    case WM_RBUTTONUP: return translateButton(PointerButton::Right, ButtonAction::Released, wParam, translation);
+    case WM_MBUTTONDOWN: return translateButton(PointerButton::Middle, ButtonAction::Pressed, wParam, translation);
+    case WM_MBUTTONUP: return translateButton(PointerButton::Middle, ButtonAction::Released, wParam, translation);
+    case WM_XBUTTONDOWN: return translateButton(extendedButton(wParam), ButtonAction::Pressed, wParam, translation);
+    case WM_XBUTTONUP: return translateButton(extendedButton(wParam), ButtonAction::Released, wParam, translation);
+    default: return;
+    }
+}
+
+void moveWindowIfPending(const Window& window, const RECT& rect) {
+    if (rect.left == -1 && rect.top == -1 && rect.right == -1 && rect.bottom == -1) {
+        return;
+    }
+    SetWindowPos(window.nativeHandle(), nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+struct PointerHistory {
+    std::int32_t& x;
+    std::int32_t& y;
+};
+
+// Pointer position with the client-rectangle test and the motion since the
+// previous mouse-move message of this queue.
+void translatePointerMotion(const Window& window, LPARAM lParam, PointerHistory previous,
+                            Translation& translation) {
+    const auto bits = static_cast<std::uint64_t>(lParam);
+    const std::int32_t px = signedWord(bits, 0);
+    const std::int32_t py = signedWord(bits, 16);
+    RECT client{};
+    GetClientRect(window.nativeHandle(), &client);
+    translation.event.type = EventType::MouseMove;
+    translation.event.data.mouseMove =
+        MouseMoveData{insideOrMinusOne(px, client.left, client.right),
+                      insideOrMinusOne(py, client.top, client.bottom),
+                      px,
+                      py,
+                      px - previous.x,
+                      py - previous.y};
+    previous.x = px;
+    previous.y = py;
+}
+
+void translateFocus(bool focused, Translation& translation) {
+    translation.event.type = EventType::Focus;
+    translation.event.data.focus.focused = focused;
+}
+
+void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
+                      Translation& translation) {
+    Event& event = translation.event;
+    switch (msg.message) {
+    case WM_CREATE: event.type = EventType::Create; break;
+    case WM_DESTROY:
+    case WM_CLOSE: event.type = EventType::Close; break;
+    case WM_SIZE:
+        event.type = EventType::Resize;
+        event.data.resize = clientSizeFromLParam(static_cast<std::uint64_t>(msg.lParam));
+        break;
+    case WM_SETFOCUS: translateFocus(true, translation); break;
+    case WM_KILLFOCUS: translateFocus(false, translation); break;
+    case WM_PAINT:
+        paintBackground(window);
+        event.type = EventType::Paint;
+        break;
+    case WM_GETMINMAXINFO: applyMinimumSize(window, msg.lParam); break;
+    case WM_NCCALCSIZE: removeCaption(window, msg.wParam, msg.lParam); break;
+    case WM_NCHITTEST: translation.result = hitTestMessage(window, msg.lParam); break;
+    case WM_INPUT: translateRawInput(msg.lParam, translation); break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: translateKey(msg.wParam, ButtonAction::Pressed, translation); break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP: translateKey(msg.wParam, ButtonAction::Released, translation); break;
+    case WM_MOUSEMOVE: translatePointerMotion(window, msg.lParam, pointer, translation); break;
+    case WM_MOUSEWHEEL: translateWheel(msg.wParam, translation); break;
+    case WM_SIZING: translateSizing(window, msg.lParam, translation); break;
+    case WM_DPICHANGED: translateDpiChange(window, msg.wParam, msg.lParam, translation); break;
+    default: translateMouseButton(msg.message, msg.wParam, translation); break;
+    }
+}
+
+} // namespace
+
+std::intptr_t EventQueue::pushEvent(const MSG& msg, Window& window) {
+    if (!rawInputRegistered) {
+        rawInputRegistered = true;
+        registerRawMouse(window.nativeHandle());
+    }
+    Translation translation{makeEvent(EventType::None, &window)};
+    translateMessage(msg, window, PointerHistory{previousPointerX, previousPointerY}, translation);
+    append(translation.event);
+    moveWindowIfPending(window, translation.pendingRect);
+    return translation.result;
+}

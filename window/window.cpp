@@ -1,0 +1,213 @@
+#include "window/window.h"
+
+#include "app/app_state.h"
+#include "window/event_queue.h"
+
+#include <dwmapi.h>
+
+#include <unordered_map>
+
+namespace {
+
+// Every window class shares this dark grey (30, 30, 30). Made during static
+// initialisation and never deleted.
+const HBRUSH backgroundBrush = CreateSolidBrush(RGB(30, 30, 30));
+
+// The Window whose create() is running on this thread, until its first message.
+thread_local Window* pendingWindow = nullptr;
+thread_local std::unordered_map<HWND, Window*> windowTable;
+
+constexpr int defaultDpi = 96; // USER_DEFAULT_SCREEN_DPI
+constexpr DWORD displayModeFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+
+struct Styles {
+    DWORD style;
+    DWORD extendedStyle;
+};
+
+struct ScreenSize {
+    int width;
+    int height;
+};
+
+ScreenSize screenSize() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+// NOTE: the display mode is set to the current screen size, not to the
+// description's, and only when both of the description's sides differ from it.
+void enterFullscreenMode(const WindowDesc& desc, ScreenSize screen) {
+    if (desc.width == screen.width || desc.height == screen.height) {
+        return;
+    }
+    DEVMODEA mode{};
+    mode.dmSize = sizeof(mode);
+    mode.dmFields = displayModeFields;
+    mode.dmBitsPerPel = 32;
+    mode.dmPelsWidth = static_cast<DWORD>(screen.width);
+    mode.dmPelsHeight = static_cast<DWORD>(screen.height);
+    ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+}
+
+Styles chooseStyles(const WindowDesc& desc, ScreenSize screen) {
+    if (desc.fullscreen) {
+        enterFullscreenMode(desc, screen);
+        return {WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_APPWINDOW};
+    }
+    const DWORD windowed = desc.nativeFrame
+                               ? WS_OVERLAPPEDWINDOW
+                               : WS_CAPTION | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    return {windowed, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE};
+}
+
+RECT frameRectangle(const WindowDesc& desc, ScreenSize screen, Styles styles) {
+    RECT rect{desc.x, desc.y, desc.fullscreen ? screen.width : desc.width,
+              desc.fullscreen ? screen.height : desc.height};
+    AdjustWindowRectEx(&rect, styles.style, FALSE, styles.extendedStyle);
+    return rect;
+}
+
+// COM may already be initialised on this thread in another mode; that serves
+// the taskbar object just as well.
+bool comUsable() {
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE;
+}
+
+Window* knownWindow(HWND handle) {
+    const auto known = windowTable.find(handle);
+    return known != windowTable.end() ? known->second : nullptr;
+}
+
+// NOTE: the pending window claims only a handle that no window owns yet, so a
+// message of an older window during another window's creation is not taken
+// for the new window's first message.
+Window* claimPendingWindow(HWND handle) {
+    Window* window = pendingWindow;
+    if (window != nullptr) {
+        pendingWindow = nullptr;
+        windowTable.emplace(handle, window);
+    }
+    return window;
+}
+
+} // namespace
+
+Window::~Window() { close(); }
+
+bool Window::create(const WindowDesc& description, EventQueue& queue) {
+    eventQueue = &queue;
+    instance = getAppState().instance;
+    desc = description;
+    fillWindowClass();
+    if (RegisterClassExA(&windowClass) == 0) {
+        return false;
+    }
+    // NOTE: the screen is measured before the thread becomes DPI aware.
+    const Styles styles = chooseStyles(desc, screenSize());
+    SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    const RECT rect = frameRectangle(desc, screenSize(), styles);
+
+    pendingWindow = this;
+    const HWND created = CreateWindowExA(0, desc.name.c_str(), desc.title.c_str(), styles.style, 0,
+                                         0, rect.right - rect.left, rect.bottom - rect.top,
+                                         nullptr, nullptr, instance, nullptr);
+    if (pendingWindow == this) {
+        pendingWindow = nullptr; // creation failed before any message arrived
+    }
+    handle = created;
+    const BOOL renderingEnabled = TRUE;
+    DwmSetWindowAttribute(handle, DWMWA_NCRENDERING_ENABLED, &renderingEnabled,
+                          sizeof(renderingEnabled));
+    if (handle == nullptr) {
+        return false;
+    }
+    if (!desc.fullscreen) {
+        placeOnScreen(rect);
+    }
+    if (desc.visible) {
+        ShowWindow(handle, SW_SHOW);
+        SetForegroundWindow(handle);
+        SetFocus(handle);
+    }
+    applyShellSettings();
+    return true;
+}
+
+void Window::close() {
+    if (handle != nullptr) {
+        DestroyWindow(handle);
+        handle = nullptr;
+    }
+}
+
+void Window::fillWindowClass() {
+    windowClass = WNDCLASSEXA{};
+    windowClass.cbSize = sizeof(WNDCLASSEXA);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 4;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = backgroundBrush;
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = desc.name.c_str();
+    windowClass.hIconSm = LoadIconA(nullptr, IDI_WINLOGO);
+}
+
+// Scales the frame rectangle to the window's DPI and centres it on the screen.
+// NOTE: the size set is the adjusted rectangle's right and bottom edges, not its
+// width and height; with a frame that starts left of and above the origin the
+// window ends up slightly smaller than the frame needs.
+void Window::placeOnScreen(RECT rect) {
+    const UINT dpi = GetDpiForWindow(handle);
+    if (dpi != defaultDpi) {
+        rect.bottom = MulDiv(rect.bottom, static_cast<int>(dpi), defaultDpi);
+        rect.right = MulDiv(rect.right, static_cast<int>(dpi), defaultDpi);
+    }
+    const ScreenSize screen = screenSize();
+    SetWindowPos(handle, nullptr, (screen.width - rect.right) / 2,
+                 (screen.height - rect.bottom) / 2, rect.right, rect.bottom, 0);
+}
+
+// Cosmetic DWM and taskbar settings; none of their results matters.
+void Window::applyShellSettings() {
+    DWM_BLURBEHIND blur{};
+    blur.dwFlags = 0;
+    blur.fEnable = TRUE;
+    blur.hRgnBlur = nullptr;
+    blur.fTransitionOnMaximized = TRUE;
+    DwmEnableBlurBehindWindow(handle, &blur);
+    const MARGINS margins{0, 0, 0, 0};
+    DwmExtendFrameIntoClientArea(handle, &margins);
+    RegisterWindowMessageA("TaskbarButtonCreated");
+    if (comUsable() &&
+        SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ITaskbarList3, reinterpret_cast<void**>(&taskbarList)))) {
+        taskbarList->SetProgressValue(handle, 0, 10000);
+    }
+}
+
+LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    Window* window = knownWindow(handle);
+    if (window == nullptr) {
+        window = claimPendingWindow(handle);
+        if (window == nullptr) {
+            return DefWindowProcA(handle, message, wParam, lParam);
+        }
+        window->handle = handle;
+    }
+    MSG msg{};
+    msg.hwnd = handle;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    const LRESULT result = window->eventQueue->pushEvent(msg, *window);
+    if (message == WM_NCDESTROY) {
+        windowTable.erase(handle); // the handle may be reused for a later window
+    }
+    if (result > 0) {
+        return result;
+    }
+    return DefWindowProcA(handle, message, wParam, lParam);
+}

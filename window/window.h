@@ -1,0 +1,47 @@
+#pragma once
+
+#include "window/window_desc.h"
+
+#include <windows.h>
+
+#include <shobjidl.h>
+
+class EventQueue;
+
+// The window procedure of every class Window::create registers: it hands each
+// message to the window's event queue for translation.
+LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
+// A native top-level window whose messages become events in an EventQueue.
+class Window {
+public:
+    Window() = default;
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Registers the class, creates, positions and shows the window. False when
+    // the class cannot be registered or the window cannot be created. The
+    // queue must outlive the window, its destruction included.
+    bool create(const WindowDesc& description, EventQueue& queue);
+
+    // Destroys the native window if there is one.
+    void close();
+
+    WindowDesc getDesc() const { return desc; }
+    HWND nativeHandle() const { return handle; }
+
+private:
+    friend LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+
+    void fillWindowClass();
+    void placeOnScreen(RECT rect);
+    void applyShellSettings();
+
+    HWND handle = nullptr;
+    HINSTANCE instance = nullptr;
+    EventQueue* eventQueue = nullptr;
+    WindowDesc desc;
+    WNDCLASSEXA windowClass{};
+    ITaskbarList3* taskbarList = nullptr;
+};
