@@ -136,5 +136,6 @@ def program_workdir(with_assets=True):
     workdir = Path(tempfile.mkdtemp(prefix="ht-e2e-"))
     if with_assets:
         source = Path(_required_env("HT_SOURCE_DIR")) / "assets"
-        shutil.copytree(source, workdir / "assets")
+        if source.is_dir():
+            shutil.copytree(source, workdir / "assets")
     return workdir
