@@ -9,4 +9,6 @@ void setAppState(HINSTANCE instance, HINSTANCE prevInstance, const char* command
     appState = AppState{instance, prevInstance, commandLine, showCommand};
 }
 
-const AppState& getAppState() { return appState; }
+const AppState& getAppState() {
+    return appState;
+}

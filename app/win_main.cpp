@@ -21,8 +21,7 @@ NarrowArguments narrowCommandLine() {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR commandLine,
-                   int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR commandLine, int showCommand) {
     NarrowArguments arguments = narrowCommandLine();
     setAppState(instance, prevInstance, commandLine, showCommand);
     const int exitCode = appMain(arguments.count, arguments.vector);

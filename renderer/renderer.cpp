@@ -11,4 +11,6 @@ Renderer::Renderer(Window&) {}
 
 void Renderer::resize(std::uint32_t, std::uint32_t) {}
 
-void Renderer::render() { Sleep(idleFrameMilliseconds); }
+void Renderer::render() {
+    Sleep(idleFrameMilliseconds);
+}

@@ -21,9 +21,13 @@ struct Translation {
     RECT pendingRect = noMove;
 };
 
-std::int16_t queryKeyState(int virtualKey) { return GetKeyState(virtualKey); }
+std::int16_t queryKeyState(int virtualKey) {
+    return GetKeyState(virtualKey);
+}
 
-bool isMaximized(HWND handle) { return IsZoomed(handle) != FALSE; }
+bool isMaximized(HWND handle) {
+    return IsZoomed(handle) != FALSE;
+}
 
 // NOTE: the registration targets the window whose message came first; later
 // windows of the same queue are never raw-input targets.
@@ -90,7 +94,8 @@ void translateRawInput(LPARAM lParam, Translation& translation) {
     if (!buffer) {
         return;
     }
-    const UINT read = GetRawInputData(input, RID_INPUT, buffer.get(), &size, sizeof(RAWINPUTHEADER));
+    const UINT read =
+        GetRawInputData(input, RID_INPUT, buffer.get(), &size, sizeof(RAWINPUTHEADER));
     if (read != size) {
         OutputDebugStringA("GetRawInputData does not return correct size !\n");
     }
@@ -101,7 +106,8 @@ void translateRawInput(LPARAM lParam, Translation& translation) {
     const auto* raw = reinterpret_cast<const RAWINPUT*>(buffer.get());
     if (raw->header.dwType == RIM_TYPEMOUSE) {
         translation.event.type = EventType::RawMouse;
-        translation.event.data.rawMouse = RawMouseData{raw->data.mouse.lLastX, raw->data.mouse.lLastY};
+        translation.event.data.rawMouse =
+            RawMouseData{raw->data.mouse.lLastX, raw->data.mouse.lLastY};
     }
 }
 
@@ -120,7 +126,8 @@ void translateButton(PointerButton button, ButtonAction action, WPARAM wParam,
 
 void translateWheel(WPARAM wParam, Translation& translation) {
     translation.event.type = EventType::MouseWheel;
-    translation.event.data.mouseWheel = MouseWheelData{wheelNotches(wParam), mouseModifiers(wParam)};
+    translation.event.data.mouseWheel =
+        MouseWheelData{wheelNotches(wParam), mouseModifiers(wParam)};
 }
 
 void translateSizing(const Window& window, LPARAM lParam, Translation& translation) {
@@ -146,15 +153,24 @@ void translateDpiChange(const Window& window, WPARAM wParam, LPARAM lParam,
 
 void translateMouseButton(UINT message, WPARAM wParam, Translation& translation) {
     switch (message) {
-    case WM_LBUTTONDOWN: return translateButton(PointerButton::Left, ButtonAction::Pressed, wParam, translation);
-    case WM_LBUTTONUP: return translateButton(PointerButton::Left, ButtonAction::Released, wParam, translation);
-    case WM_RBUTTONDOWN: return translateButton(PointerButton::Right, ButtonAction::Pressed, wParam, translation);
-    case WM_RBUTTONUP: return translateButton(PointerButton::Right, ButtonAction::Released, wParam, translation);
-    case WM_MBUTTONDOWN: return translateButton(PointerButton::Middle, ButtonAction::Pressed, wParam, translation);
-    case WM_MBUTTONUP: return translateButton(PointerButton::Middle, ButtonAction::Released, wParam, translation);
-    case WM_XBUTTONDOWN: return translateButton(extendedButton(wParam), ButtonAction::Pressed, wParam, translation);
-    case WM_XBUTTONUP: return translateButton(extendedButton(wParam), ButtonAction::Released, wParam, translation);
-    default: return;
+    case WM_LBUTTONDOWN:
+        return translateButton(PointerButton::Left, ButtonAction::Pressed, wParam, translation);
+    case WM_LBUTTONUP:
+        return translateButton(PointerButton::Left, ButtonAction::Released, wParam, translation);
+    case WM_RBUTTONDOWN:
+        return translateButton(PointerButton::Right, ButtonAction::Pressed, wParam, translation);
+    case WM_RBUTTONUP:
+        return translateButton(PointerButton::Right, ButtonAction::Released, wParam, translation);
+    case WM_MBUTTONDOWN:
+        return translateButton(PointerButton::Middle, ButtonAction::Pressed, wParam, translation);
+    case WM_MBUTTONUP:
+        return translateButton(PointerButton::Middle, ButtonAction::Released, wParam, translation);
+    case WM_XBUTTONDOWN:
+        return translateButton(extendedButton(wParam), ButtonAction::Pressed, wParam, translation);
+    case WM_XBUTTONUP:
+        return translateButton(extendedButton(wParam), ButtonAction::Released, wParam, translation);
+    default:
+        return;
     }
 }
 
@@ -201,32 +217,62 @@ void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
                       Translation& translation) {
     Event& event = translation.event;
     switch (msg.message) {
-    case WM_CREATE: event.type = EventType::Create; break;
+    case WM_CREATE:
+        event.type = EventType::Create;
+        break;
     case WM_DESTROY:
-    case WM_CLOSE: event.type = EventType::Close; break;
+    case WM_CLOSE:
+        event.type = EventType::Close;
+        break;
     case WM_SIZE:
         event.type = EventType::Resize;
         event.data.resize = clientSizeFromLParam(static_cast<std::uint64_t>(msg.lParam));
         break;
-    case WM_SETFOCUS: translateFocus(true, translation); break;
-    case WM_KILLFOCUS: translateFocus(false, translation); break;
+    case WM_SETFOCUS:
+        translateFocus(true, translation);
+        break;
+    case WM_KILLFOCUS:
+        translateFocus(false, translation);
+        break;
     case WM_PAINT:
         paintBackground(window);
         event.type = EventType::Paint;
         break;
-    case WM_GETMINMAXINFO: applyMinimumSize(window, msg.lParam); break;
-    case WM_NCCALCSIZE: removeCaption(window, msg.wParam, msg.lParam); break;
-    case WM_NCHITTEST: translation.result = hitTestMessage(window, msg.lParam); break;
-    case WM_INPUT: translateRawInput(msg.lParam, translation); break;
+    case WM_GETMINMAXINFO:
+        applyMinimumSize(window, msg.lParam);
+        break;
+    case WM_NCCALCSIZE:
+        removeCaption(window, msg.wParam, msg.lParam);
+        break;
+    case WM_NCHITTEST:
+        translation.result = hitTestMessage(window, msg.lParam);
+        break;
+    case WM_INPUT:
+        translateRawInput(msg.lParam, translation);
+        break;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: translateKey(msg.wParam, ButtonAction::Pressed, translation); break;
+    case WM_SYSKEYDOWN:
+        translateKey(msg.wParam, ButtonAction::Pressed, translation);
+        break;
     case WM_KEYUP:
-    case WM_SYSKEYUP: translateKey(msg.wParam, ButtonAction::Released, translation); break;
-    case WM_MOUSEMOVE: translatePointerMotion(window, msg.lParam, pointer, translation); break;
-    case WM_MOUSEWHEEL: translateWheel(msg.wParam, translation); break;
-    case WM_SIZING: translateSizing(window, msg.lParam, translation); break;
-    case WM_DPICHANGED: translateDpiChange(window, msg.wParam, msg.lParam, translation); break;
-    default: translateMouseButton(msg.message, msg.wParam, translation); break;
+    case WM_SYSKEYUP:
+        translateKey(msg.wParam, ButtonAction::Released, translation);
+        break;
+    case WM_MOUSEMOVE:
+        translatePointerMotion(window, msg.lParam, pointer, translation);
+        break;
+    case WM_MOUSEWHEEL:
+        translateWheel(msg.wParam, translation);
+        break;
+    case WM_SIZING:
+        translateSizing(window, msg.lParam, translation);
+        break;
+    case WM_DPICHANGED:
+        translateDpiChange(window, msg.wParam, msg.lParam, translation);
+        break;
+    default:
+        translateMouseButton(msg.message, msg.wParam, translation);
+        break;
     }
 }
 

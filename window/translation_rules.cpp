@@ -22,7 +22,9 @@ bool isToggled(KeyStateQuery keyState, int virtualKey) {
     return (static_cast<std::uint16_t>(keyState(virtualKey)) & keyToggled) != 0;
 }
 
-std::uint32_t highWord(std::uint64_t value) { return (value >> 16) & 0xFFFF; }
+std::uint32_t highWord(std::uint64_t value) {
+    return (value >> 16) & 0xFFFF;
+}
 
 } // namespace
 
@@ -32,8 +34,7 @@ std::intptr_t hitTest(std::int32_t x, std::int32_t y, std::int32_t width, std::i
     if (topMargin < y && y < captionBand && captionMargin < x && x < width - captionMargin) {
         return hitCaption;
     }
-    if (borderWidth < x && x < width - borderWidth && borderWidth < y &&
-        y < height - borderWidth) {
+    if (borderWidth < x && x < width - borderWidth && borderWidth < y && y < height - borderWidth) {
         return hitClient;
     }
     return hitDefault;

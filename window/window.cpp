@@ -30,7 +30,9 @@ struct ScreenSize {
     int height;
 };
 
-ScreenSize screenSize() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+ScreenSize screenSize() {
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
 
 // NOTE: the display mode is set to the current screen size, not to the
 // description's, and only when both of the description's sides differ from it.
@@ -91,7 +93,9 @@ Window* claimPendingWindow(HWND handle) {
 
 } // namespace
 
-Window::~Window() { close(); }
+Window::~Window() {
+    close();
+}
 
 bool Window::create(const WindowDesc& description, EventQueue& queue) {
     eventQueue = &queue;
@@ -108,8 +112,8 @@ bool Window::create(const WindowDesc& description, EventQueue& queue) {
 
     pendingWindow = this;
     const HWND created = CreateWindowExA(0, desc.name.c_str(), desc.title.c_str(), styles.style, 0,
-                                         0, rect.right - rect.left, rect.bottom - rect.top,
-                                         nullptr, nullptr, instance, nullptr);
+                                         0, rect.right - rect.left, rect.bottom - rect.top, nullptr,
+                                         nullptr, instance, nullptr);
     if (pendingWindow == this) {
         pendingWindow = nullptr; // creation failed before any message arrived
     }

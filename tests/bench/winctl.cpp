@@ -24,7 +24,8 @@ int findWindow(const char* className, const char* title, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     do {
         if (HWND window = FindWindowA(className, title)) {
-            std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+            std::printf("%llu\n",
+                        static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
             return 0;
         }
         Sleep(50);
