@@ -1,0 +1,89 @@
+#include <windows.h>
+
+#include <d3d12.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using CreateDeviceFn = HRESULT(WINAPI*)(IUnknown*, D3D_FEATURE_LEVEL, REFIID, void**);
+
+// The proxy is loaded by path, so these tests never depend on the DLL search
+// order; its location comes from the test's environment.
+class D3D12Proxy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* path = std::getenv("HT_D3D12_PROXY");
+        ASSERT_NE(path, nullptr) << "HT_D3D12_PROXY is not set";
+        module = LoadLibraryA(path);
+        ASSERT_NE(module, nullptr) << "cannot load " << path;
+        createDevice = reinterpret_cast<CreateDeviceFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "D3D12CreateDevice")));
+        ASSERT_NE(createDevice, nullptr);
+    }
+
+    void TearDown() override {
+        SetEnvironmentVariableA("HT_D3D12_FAIL", nullptr);
+        SetEnvironmentVariableA("HT_D3D12_FAIL_HRESULT", nullptr);
+    }
+
+    ID3D12Device* makeDevice() {
+        ID3D12Device* device = nullptr;
+        EXPECT_HRESULT_SUCCEEDED(createDevice(nullptr, D3D_FEATURE_LEVEL_12_0,
+                                              __uuidof(ID3D12Device),
+                                              reinterpret_cast<void**>(&device)));
+        return device;
+    }
+
+    HMODULE module = nullptr;
+    CreateDeviceFn createDevice = nullptr;
+};
+
+TEST_F(D3D12Proxy, CreatesADeviceWhenFeatureLevel12IsAskedFor) {
+    ID3D12Device* device = makeDevice();
+    ASSERT_NE(device, nullptr);
+    EXPECT_HRESULT_SUCCEEDED(
+        createDevice(nullptr, D3D_FEATURE_LEVEL_12_0, __uuidof(ID3D12Device), nullptr));
+    device->Release();
+}
+
+TEST_F(D3D12Proxy, FailsDeviceCreationWithTheRequestedResult) {
+    SetEnvironmentVariableA("HT_D3D12_FAIL", "D3D12CreateDevice");
+    SetEnvironmentVariableA("HT_D3D12_FAIL_HRESULT", "887A0004");
+    ID3D12Device* device = nullptr;
+    EXPECT_EQ(createDevice(nullptr, D3D_FEATURE_LEVEL_12_0, __uuidof(ID3D12Device),
+                           reinterpret_cast<void**>(&device)),
+              static_cast<HRESULT>(0x887A0004));
+    EXPECT_EQ(device, nullptr);
+}
+
+TEST_F(D3D12Proxy, FailsANamedDeviceMethodUntilADeviceIsMadeWithoutTheRequest) {
+    D3D12_COMMAND_QUEUE_DESC queueDesc{};
+    queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
+
+    SetEnvironmentVariableA("HT_D3D12_FAIL", "ID3D12Device::CreateCommandQueue");
+    ID3D12Device* failing = makeDevice();
+    ASSERT_NE(failing, nullptr);
+    ID3D12CommandQueue* queue = nullptr;
+    EXPECT_EQ(failing->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
+                                          reinterpret_cast<void**>(&queue)),
+              E_FAIL);
+    ID3D12CommandAllocator* allocator = nullptr;
+    EXPECT_HRESULT_SUCCEEDED(failing->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
+                                                             __uuidof(ID3D12CommandAllocator),
+                                                             reinterpret_cast<void**>(&allocator)));
+    allocator->Release();
+    failing->Release();
+
+    SetEnvironmentVariableA("HT_D3D12_FAIL", nullptr);
+    ID3D12Device* healthy = makeDevice();
+    ASSERT_NE(healthy, nullptr);
+    EXPECT_HRESULT_SUCCEEDED(healthy->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
+                                                         reinterpret_cast<void**>(&queue)));
+    queue->Release();
+    healthy->Release();
+}
+
+} // namespace
