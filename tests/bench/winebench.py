@@ -58,6 +58,11 @@ class VirtualDisplay:
                 os.environ.pop("DISPLAY", None)
 
 
+def wine_run():
+    """The build tree's Wine launcher, for running Windows commands such as reg."""
+    return _required_env("HT_WINE_RUN")
+
+
 def winctl(*args, timeout=30):
     """Runs the window helper under Wine and returns its standard output."""
     # NOTE: output goes through files, not pipes: Wine services that the call

@@ -1,0 +1,68 @@
+"""The real program's window: centred on the screen and scaled by the DPI."""
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+import winebench  # noqa: E402
+
+DPI_KEY = r"HKCU\Control Panel\Desktop"
+
+
+def set_dpi(dpi):
+    """Takes effect for processes started afterwards."""
+    subprocess.run([winebench.wine_run(), "reg", "add", DPI_KEY, "/v", "LogPixels",
+                    "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                   check=True, capture_output=True, timeout=60)
+
+
+def screen_size():
+    dimensions = subprocess.run(["xdpyinfo"], check=True, capture_output=True, text=True).stdout
+    width, height = re.search(r"dimensions:\s+(\d+)x(\d+)", dimensions).groups()
+    return int(width), int(height)
+
+
+class WindowPlacement(unittest.TestCase):
+    def setUp(self):
+        self.display = winebench.VirtualDisplay().__enter__()
+        self.workdir = winebench.program_workdir()
+
+    def tearDown(self):
+        set_dpi(96)
+        self.display.__exit__(None, None, None)
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def window_rectangle(self, dpi):
+        set_dpi(dpi)
+        program = winebench.RunningProgram(self.workdir)
+        try:
+            window = program.find_window("MainWindow", "Hello Triangle")
+            rectangle = program.rectangles(window)["window"]
+            program.post(window, winebench.WM_CLOSE)
+            self.assertEqual(program.wait(timeout=20), 0, program.stderr())
+        finally:
+            program.kill()
+        return rectangle
+
+    def test_window_is_centred_and_grows_by_half_at_144_dpi(self):
+        screen_width, screen_height = screen_size()
+        left, top, right, bottom = self.window_rectangle(96)
+        width96, height96 = right - left, bottom - top
+        # The frame adds a few pixels to the requested 774 x 774 client area.
+        self.assertTrue(774 <= width96 <= 800, width96)
+        self.assertEqual(left, (screen_width - width96) // 2)
+        self.assertEqual(top, (screen_height - height96) // 2)
+
+        left, top, right, bottom = self.window_rectangle(144)
+        width144 = right - left
+        # MulDiv of the frame rectangle's edge by 144/96; the frame itself may
+        # differ by a pixel or two at the higher DPI.
+        self.assertAlmostEqual(width144, width96 * 1.5, delta=3)
+        self.assertEqual(left, int((screen_width - width144) / 2))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,132 @@
+#include "window_fixture.h"
+
+#include <algorithm>
+
+namespace {
+
+using WindowLifecycle = RealWindow;
+
+bool hasType(const std::vector<Event>& events, EventType type) {
+    return std::any_of(events.begin(), events.end(),
+                       [type](const Event& event) { return event.type == type; });
+}
+
+TEST(WindowDescDefaults, AskFor1920By1080TitledLumbravaInClassLumbApp) {
+    const WindowDesc desc;
+    EXPECT_EQ(desc.width, 1920);
+    EXPECT_EQ(desc.height, 1080);
+    EXPECT_EQ(desc.title, "Lumbrava");
+    EXPECT_EQ(desc.name, "LumbApp");
+    EXPECT_EQ(desc.backgroundColor, 0xFFFFFFFFu);
+    EXPECT_TRUE(desc.nativeFrame);
+    EXPECT_TRUE(desc.visible);
+    EXPECT_FALSE(desc.fullscreen);
+}
+
+TEST(WindowCreation, ClosingAWindowThatWasNeverCreatedDoesNothing) {
+    Window window;
+    window.close();
+    EXPECT_EQ(window.nativeHandle(), nullptr);
+}
+
+TEST_F(WindowLifecycle, CreationQueuedCreateAndTheDescriptionIsKept) {
+    EventQueue otherQueue;
+    Window other;
+    ASSERT_TRUE(other.create(describe(uniqueClassName()), otherQueue));
+    otherQueue.update();
+    std::vector<Event> events;
+    while (!otherQueue.empty()) {
+        events.push_back(otherQueue.front());
+        otherQueue.pop();
+    }
+    EXPECT_TRUE(hasType(events, EventType::Create));
+    EXPECT_TRUE(hasType(events, EventType::Resize));
+    EXPECT_EQ(other.getDesc().title, "test window");
+    char title[64] = {};
+    GetWindowTextA(other.nativeHandle(), title, sizeof(title));
+    EXPECT_STREQ(title, "test window");
+    EXPECT_FALSE(IsWindowVisible(other.nativeHandle()));
+}
+
+TEST_F(WindowLifecycle, ASecondWindowOfAnAlreadyRegisteredClassIsNotCreated) {
+    Window second;
+    EventQueue secondQueue;
+    EXPECT_FALSE(second.create(window.getDesc(), secondQueue));
+    EXPECT_EQ(second.nativeHandle(), nullptr);
+    EXPECT_TRUE(secondQueue.empty());
+}
+
+TEST_F(WindowLifecycle, ACloseRequestQueuesTwoClosesAndDestroysTheWindow) {
+    const HWND native = handle();
+    SendMessageA(native, WM_CLOSE, 0, 0);
+    const std::vector<Event> events = takeEvents();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const Event& e) { return e.type == EventType::Close; }),
+              2);
+    EXPECT_FALSE(IsWindow(native));
+    window.close(); // the handle is still set: DestroyWindow on a dead handle is harmless
+    window.close();
+    EXPECT_EQ(window.nativeHandle(), nullptr);
+}
+
+TEST_F(WindowLifecycle, ClosingTwiceIsHarmless) {
+    window.close();
+    const std::vector<Event> events = takeEvents();
+    EXPECT_TRUE(hasType(events, EventType::Close));
+    window.close();
+    EXPECT_EQ(window.nativeHandle(), nullptr);
+    EXPECT_TRUE(takeEvents().empty());
+}
+
+TEST_F(WindowLifecycle, MinimisingQueuesAZeroSizeResize) {
+    ShowWindow(handle(), SW_SHOWNOACTIVATE);
+    takeEvents();
+    ShowWindow(handle(), SW_MINIMIZE);
+    const std::vector<Event> events = takeEvents();
+    const auto resize = std::find_if(events.begin(), events.end(), [](const Event& e) {
+        return e.type == EventType::Resize && e.data.resize.width == 0;
+    });
+    ASSERT_NE(resize, events.end());
+    EXPECT_EQ(resize->data.resize.height, 0u);
+    EXPECT_FALSE(resize->data.resize.resizing);
+}
+
+TEST_F(WindowLifecycle, RawInputTargetsOnlyTheFirstWindowOfAQueue) {
+    EventQueue sharedQueue;
+    Window first;
+    Window second;
+    ASSERT_TRUE(first.create(describe(uniqueClassName()), sharedQueue));
+    ASSERT_TRUE(second.create(describe(uniqueClassName()), sharedQueue));
+    RAWINPUTDEVICE devices[4] = {};
+    UINT count = 4;
+    ASSERT_EQ(GetRegisteredRawInputDevices(devices, &count, sizeof(RAWINPUTDEVICE)), 1u);
+    EXPECT_EQ(devices[0].usUsagePage, 1);
+    EXPECT_EQ(devices[0].usUsage, 2);
+    EXPECT_EQ(devices[0].dwFlags, static_cast<DWORD>(RIDEV_INPUTSINK));
+    EXPECT_EQ(devices[0].hwndTarget, first.nativeHandle());
+}
+
+TEST_F(WindowLifecycle, AFramelessWindowRaisesItsClientAreaOverTheCaption) {
+    WindowDesc desc = describe(uniqueClassName());
+    desc.nativeFrame = false;
+    EventQueue framelessQueue;
+    Window frameless;
+    ASSERT_TRUE(frameless.create(desc, framelessQueue));
+
+    NCCALCSIZE_PARAMS params{};
+    params.rgrc[0] = RECT{100, 100, 500, 400};
+    MSG msg{};
+    msg.hwnd = frameless.nativeHandle();
+    msg.message = WM_NCCALCSIZE;
+    msg.wParam = TRUE;
+    msg.lParam = reinterpret_cast<LPARAM>(&params);
+    EXPECT_EQ(framelessQueue.pushEvent(msg, frameless), 0);
+    EXPECT_EQ(params.rgrc[0].top, 100 - 32);
+
+    params.rgrc[0] = RECT{100, 100, 500, 400};
+    msg.hwnd = handle();
+    EXPECT_EQ(queue.pushEvent(msg, window), 0); // a native frame is left alone
+    EXPECT_EQ(params.rgrc[0].top, 100);
+}
+
+} // namespace
