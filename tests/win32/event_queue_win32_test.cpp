@@ -1,48 +1,10 @@
-#include "app/app_state.h"
-#include "window/event_queue.h"
-#include "window/window.h"
-
-#include <gtest/gtest.h>
+#include "window_fixture.h"
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 namespace {
 
-std::vector<Event> drain(EventQueue& queue) {
-    std::vector<Event> events;
-    while (!queue.empty()) {
-        events.push_back(queue.front());
-        queue.pop();
-    }
-    return events;
-}
-
-WindowDesc hiddenWindow(const std::string& className) {
-    WindowDesc desc;
-    desc.name = className;
-    desc.title = "queue test";
-    desc.visible = false;
-    desc.width = 320;
-    desc.height = 240;
-    return desc;
-}
-
-class RealWindowQueue : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setAppState(GetModuleHandleA(nullptr), nullptr, "", SW_SHOWDEFAULT);
-        static int windowCount = 0;
-        const std::string className = "QueueTest" + std::to_string(++windowCount);
-        ASSERT_TRUE(window.create(hiddenWindow(className), queue));
-        queue.update();
-        drain(queue); // what creation produced
-    }
-
-    EventQueue queue;
-    Window window;
-};
+using RealWindowQueue = RealWindow;
 
 TEST_F(RealWindowQueue, UpdateWithNothingPendingAppendsNothing) {
     queue.update();
@@ -50,16 +12,13 @@ TEST_F(RealWindowQueue, UpdateWithNothingPendingAppendsNothing) {
 }
 
 TEST_F(RealWindowQueue, UpdatePumpsPostedMessagesIntoEventsInOrder) {
-    const HWND handle = window.nativeHandle();
-    ASSERT_NE(handle, nullptr);
-    ASSERT_TRUE(PostMessageA(handle, WM_KEYDOWN, 'A', 0));
-    ASSERT_TRUE(PostMessageA(handle, WM_LBUTTONDOWN, MK_SHIFT, MAKELPARAM(10, 20)));
-    ASSERT_TRUE(PostMessageA(handle, WM_CHAR, 'a', 0));
-    ASSERT_TRUE(PostMessageA(handle, WM_MOUSEWHEEL, MAKEWPARAM(0, 240), 0));
-    ASSERT_TRUE(PostMessageA(handle, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostMessageA(handle(), WM_KEYDOWN, 'A', 0));
+    ASSERT_TRUE(PostMessageA(handle(), WM_LBUTTONDOWN, MK_SHIFT, MAKELPARAM(10, 20)));
+    ASSERT_TRUE(PostMessageA(handle(), WM_CHAR, 'a', 0));
+    ASSERT_TRUE(PostMessageA(handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, 240), 0));
+    ASSERT_TRUE(PostMessageA(handle(), WM_CLOSE, 0, 0));
 
-    queue.update();
-    std::vector<Event> events = drain(queue);
+    std::vector<Event> events = takeEvents();
 
     // WM_CHAR builds nothing; WM_CLOSE's default processing destroys the
     // window, whose WM_DESTROY is the second Close. Losing focus on the way
