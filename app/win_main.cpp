@@ -5,6 +5,9 @@
 
 #include <shellapi.h>
 
+#include <exception>
+#include <iostream>
+
 namespace {
 
 // Splits the process's wide command line into a narrow argument vector.
@@ -19,12 +22,27 @@ NarrowArguments narrowCommandLine() {
     return arguments;
 }
 
+constexpr int failureExitCode = 1;
+
+// Runs the program and turns a failure that nothing else handled into one
+// line on the error stream and a non-zero exit code.
+int runApplication(const NarrowArguments& arguments) {
+    try {
+        return appMain(arguments.count, arguments.vector);
+    } catch (const std::exception& failure) {
+        std::cerr << "fatal: " << failure.what() << std::endl;
+    } catch (...) {
+        std::cerr << "fatal: an unknown error ended the program" << std::endl;
+    }
+    return failureExitCode;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR commandLine, int showCommand) {
     NarrowArguments arguments = narrowCommandLine();
     setAppState(instance, prevInstance, commandLine, showCommand);
-    const int exitCode = appMain(arguments.count, arguments.vector);
+    const int exitCode = runApplication(arguments);
     freeArguments(arguments);
     return exitCode;
 }

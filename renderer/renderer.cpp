@@ -1,16 +1,77 @@
 #include "renderer/renderer.h"
 
-#include <windows.h>
+#include "renderer/d3d_helpers.h"
 
-namespace {
-// Keeps the stand-in from spinning a core while it has nothing to draw.
-constexpr DWORD idleFrameMilliseconds = 16;
-} // namespace
+// The order is fixed: the pipeline copies the uniforms that the first resize
+// sets, and the first recording needs the pipeline, the buffers and frameIndex.
+Renderer::Renderer(Window& window) : vertexData(cubeVertices()), indexData(cubeIndices()) {
+    createDevice(window);
+    createPipeline();
+    recordCommands();
+    frameClock.start();
+}
 
-Renderer::Renderer(Window&) {}
+// Teardown in a fixed order: the VR runtime first, the swap chain before the
+// final flush, and everything the GPU may still use only after it.
+Renderer::~Renderer() {
+    if (swapchain != nullptr) {
+        swapchain->SetFullscreenState(FALSE, nullptr);
+        releaseAndNull(swapchain);
+    }
+    if (commandList != nullptr) {
+        flushGpu();
+        releaseAndNull(commandList);
+    }
+    releaseBackBuffers();
+    if (fenceEvent != nullptr) {
+        CloseHandle(fenceEvent);
+        fenceEvent = nullptr;
+    }
+    releaseAndNull(pipelineState);
+    releaseAndNull(rootSignature);
+    releaseAndNull(vertexBuffer);
+    releaseAndNull(indexBuffer);
+    releaseAndNull(uniformBuffer);
+    releaseAndNull(uniformBufferHeap);
+    releaseAndNull(fence);
+    releaseAndNull(eyeTextures[0]);
+    releaseAndNull(eyeTextures[1]);
+    releaseAndNull(eyeRtvHeap);
+    if (commandAllocator != nullptr) {
+        CHECK_HRESULT(commandAllocator->Reset());
+        releaseAndNull(commandAllocator);
+    }
+    releaseAndNull(commandQueue);
+    releaseAndNull(device);
+    releaseAndNull(adapter);
+    releaseAndNull(factory);
+}
 
-void Renderer::resize(std::uint32_t, std::uint32_t) {}
+void Renderer::releaseBackBuffers() {
+    releaseAndNull(renderTargets[0]);
+    releaseAndNull(renderTargets[1]);
+    releaseAndNull(rtvHeap);
+}
 
-void Renderer::render() {
-    Sleep(idleFrameMilliseconds);
+// Executes an emptied command list and waits until the GPU has finished
+// everything submitted before it.
+void Renderer::flushGpu() {
+    commandList->Reset(commandAllocator, pipelineState);
+    commandList->ClearState(pipelineState);
+    CHECK_HRESULT(commandList->Close());
+    ID3D12CommandList* lists[] = {commandList};
+    commandQueue->ExecuteCommandLists(1, lists);
+    waitForGpu();
+}
+
+// Signals the next fence value and blocks until the GPU reaches it. Every pass
+// ends here, so one allocator, list and constant buffer serve them all.
+void Renderer::waitForGpu() {
+    const std::uint64_t value = fenceValue;
+    CHECK_HRESULT(commandQueue->Signal(fence, value));
+    ++fenceValue;
+    if (fence->GetCompletedValue() < value) {
+        CHECK_HRESULT(fence->SetEventOnCompletion(value, fenceEvent));
+        WaitForSingleObjectEx(fenceEvent, INFINITE, FALSE);
+    }
 }

@@ -1,18 +1,120 @@
 #pragma once
 
+#include "renderer/frame_clock.h"
+#include "renderer/scene_data.h"
+#include "vr/openvr_abi.h"
+
+#include <d3d12.h>
+#include <dxgi1_4.h>
+
+#include <array>
 #include <cstdint>
 
 class Window;
 
-// Owns the graphics state of the process and draws into the window.
-// NOTE: for now a stand-in with the interface the main loop drives; it draws
-// nothing until the Direct3D 12 renderer takes its place.
+// Owns the whole graphics state of the process: the cube, the constants handed
+// to the shaders, every Direct3D 12 and DXGI object, and the VR session with
+// its eye targets. Constructed once the window exists; destroyed before it.
 class Renderer {
 public:
     explicit Renderer(Window& window);
+    ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
+    // Rebuilds the swap chain's buffers and the size-dependent state.
     void resize(std::uint32_t width, std::uint32_t height);
+
+    // Draws and presents a frame unless the last one is too recent.
     void render();
+
+private:
+    friend class RendererTestAccess;
+
+    // Device and swap chain.
+    void createDevice(Window& window);
+    void prepareSwapChain(std::uint32_t width, std::uint32_t height);
+    void createRenderTargetViews();
+    void releaseBackBuffers();
+
+    // Pipeline and GPU resources.
+    void createPipeline();
+    void createRootSignature();
+    bool compileShaders(ID3DBlob*& vertexShader, ID3DBlob*& pixelShader);
+    void createUniformBuffer();
+    void createPipelineState(ID3DBlob* vertexShader, ID3DBlob* pixelShader);
+    void createCommandList();
+    void createGeometryBuffers();
+    void createFenceEvent();
+    ID3D12Resource* createUploadBuffer(std::uint64_t size, const void* content);
+
+    // Frames.
+    void recordCommands();
+    void uploadUniforms();
+    void waitForGpu();
+    bool canDraw() const { return pipelineState != nullptr && rootSignature != nullptr; }
+
+    // NOTE: the VR frame runs here once a VR session can be opened; until then
+    // vrSystem stays null and this does nothing.
+    void renderVrFrame() {}
+
+    void flushGpu();
+
+    // Scene data.
+    std::array<Vertex, cubeVertexCount> vertexData;
+    std::array<std::uint32_t, cubeIndexCount> indexData;
+
+    // VR output; null or zero while there is no VR session.
+    vr::IVRSystem* vrSystem = nullptr;
+    ID3D12Resource* eyeTextures[2] = {nullptr, nullptr};
+    std::uint32_t eyeWidth = 0;
+    std::uint32_t eyeHeight = 0;
+    D3D12_CPU_DESCRIPTOR_HANDLE eyeRtvHandles[2] = {};
+    ID3D12DescriptorHeap* eyeRtvHeap = nullptr;
+
+    // Frame timing: lastFrameTime, currentTime and animationAngle.
+    FrameClock frameClock;
+
+    // CPU copy of the constant buffer.
+    UniformData uniforms{};
+
+    // The window presented to; not owned.
+    Window* window = nullptr;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+
+    // Device objects.
+    IDXGIFactory4* factory = nullptr;
+    IDXGIAdapter1* adapter = nullptr;
+    ID3D12Device* device = nullptr;
+    ID3D12CommandQueue* commandQueue = nullptr;
+    ID3D12CommandAllocator* commandAllocator = nullptr;
+    ID3D12GraphicsCommandList* commandList = nullptr;
+
+    // Swap chain and its back buffers.
+    ID3D12DescriptorHeap* rtvHeap = nullptr;
+    ID3D12Resource* renderTargets[2] = {nullptr, nullptr};
+    IDXGISwapChain3* swapchain = nullptr;
+    D3D12_VIEWPORT viewport{};
+    D3D12_RECT scissorRect{};
+
+    // Geometry and constants in upload heaps.
+    ID3D12Resource* vertexBuffer = nullptr;
+    ID3D12Resource* indexBuffer = nullptr;
+    ID3D12Resource* uniformBuffer = nullptr;
+    ID3D12DescriptorHeap* uniformBufferHeap = nullptr;
+    std::uint8_t* mappedUniformBuffer = nullptr;
+    D3D12_VERTEX_BUFFER_VIEW vertexBufferView{};
+    D3D12_INDEX_BUFFER_VIEW indexBufferView{};
+    std::uint32_t rtvDescriptorSize = 0;
+
+    // Pipeline.
+    ID3D12RootSignature* rootSignature = nullptr;
+    ID3D12PipelineState* pipelineState = nullptr;
+
+    // Synchronisation: one fence, waited on after every pass.
+    std::uint32_t frameIndex = 0;
+    HANDLE fenceEvent = nullptr;
+    ID3D12Fence* fence = nullptr;
+    std::uint64_t fenceValue = 0;
 };

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "renderer/graphics_error.h"
+
+#include <d3d12.h>
+
+#include <cstdint>
+
+// Evaluates a call returning an HRESULT once and throws a GraphicsError naming
+// the call and the result when it failed.
+#define CHECK_HRESULT(call)                                                                        \
+    do {                                                                                           \
+        const HRESULT checkedResult = (call);                                                      \
+        if (FAILED(checkedResult)) {                                                               \
+            throwGraphicsError(#call, static_cast<std::int32_t>(checkedResult), __FILE__,          \
+                               __LINE__);                                                          \
+        }                                                                                          \
+    } while (0)
+
+// Releases a COM interface that may never have been made, and forgets it.
+template <typename Interface> void releaseAndNull(Interface*& object) {
+    if (object != nullptr) {
+        object->Release();
+        object = nullptr;
+    }
+}
+
+// A transition of every subresource of one resource.
+D3D12_RESOURCE_BARRIER transitionBarrier(ID3D12Resource* resource, D3D12_RESOURCE_STATES before,
+                                         D3D12_RESOURCE_STATES after);
+
+// Committed buffers and textures are made on node 1 of the given heap type.
+D3D12_HEAP_PROPERTIES heapProperties(D3D12_HEAP_TYPE type);
+
+// A plain buffer of the given width, in row-major layout.
+D3D12_RESOURCE_DESC bufferDescription(std::uint64_t width);
+
+// A CPU descriptor handle moved on by offset bytes.
+D3D12_CPU_DESCRIPTOR_HANDLE offsetHandle(D3D12_CPU_DESCRIPTOR_HANDLE handle, std::uint32_t offset);

@@ -1,0 +1,137 @@
+#include "renderer/d3d_helpers.h"
+#include "renderer/desktop_view.h"
+#include "renderer/renderer.h"
+#include "window/window.h"
+
+namespace {
+
+constexpr D3D_FEATURE_LEVEL minimumFeatureLevel = D3D_FEATURE_LEVEL_12_0;
+constexpr DXGI_FORMAT backBufferFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
+constexpr UINT backBufferCount = 2;
+// NOTE: outside the usual 0 ... 1; kept as the program has always set it.
+constexpr float viewportMinDepth = 0.1f;
+constexpr float viewportMaxDepth = 1000.0f;
+
+bool isSoftwareAdapter(IDXGIAdapter1* adapter) {
+    DXGI_ADAPTER_DESC1 desc{};
+    adapter->GetDesc1(&desc);
+    return (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0;
+}
+
+// A support test: asking without an output pointer creates nothing.
+bool supportsMinimumFeatureLevel(IDXGIAdapter1* adapter) {
+    return SUCCEEDED(
+        D3D12CreateDevice(adapter, minimumFeatureLevel, __uuidof(ID3D12Device), nullptr));
+}
+
+// The first hardware adapter, in enumeration order, that can make a device of
+// the minimum feature level; null leaves the choice to the system.
+IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory) {
+    IDXGIAdapter1* adapter = nullptr;
+    for (UINT index = 0; factory->EnumAdapters1(index, &adapter) != DXGI_ERROR_NOT_FOUND; ++index) {
+        if (!isSoftwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter)) {
+            return adapter;
+        }
+        releaseAndNull(adapter);
+    }
+    return nullptr;
+}
+
+DXGI_SWAP_CHAIN_DESC1 swapChainDescription(std::uint32_t width, std::uint32_t height) {
+    DXGI_SWAP_CHAIN_DESC1 desc{};
+    desc.Width = width;
+    desc.Height = height;
+    desc.Format = backBufferFormat;
+    desc.Stereo = FALSE;
+    desc.SampleDesc.Count = 1;
+    desc.SampleDesc.Quality = 0;
+    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+    desc.BufferCount = backBufferCount;
+    desc.Scaling = DXGI_SCALING_STRETCH;
+    desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+    desc.AlphaMode = DXGI_ALPHA_MODE_UNSPECIFIED;
+    desc.Flags = 0;
+    return desc;
+}
+
+} // namespace
+
+void Renderer::createDevice(Window& targetWindow) {
+    window = &targetWindow;
+    CHECK_HRESULT(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)));
+    adapter = chooseAdapter(factory);
+    CHECK_HRESULT(D3D12CreateDevice(adapter, minimumFeatureLevel, IID_PPV_ARGS(&device)));
+    device->SetName(L"Hello Triangle Device");
+
+    D3D12_COMMAND_QUEUE_DESC queueDesc{};
+    queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
+    queueDesc.Priority = D3D12_COMMAND_QUEUE_PRIORITY_NORMAL;
+    queueDesc.Flags = D3D12_COMMAND_QUEUE_FLAG_NONE;
+    queueDesc.NodeMask = 0;
+    CHECK_HRESULT(device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&commandQueue)));
+
+    CHECK_HRESULT(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
+                                                 IID_PPV_ARGS(&commandAllocator)));
+    CHECK_HRESULT(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence)));
+
+    // NOTE: the fence value is still 0 here and the fence starts at 0, so this
+    // first resize never waits for the fence event that does not exist yet.
+    const WindowDesc desc = targetWindow.getDesc();
+    resize(static_cast<std::uint32_t>(desc.width), static_cast<std::uint32_t>(desc.height));
+}
+
+// Every resize, even to the same size, waits for the GPU and rebuilds the back
+// buffers, their views, the viewport, the scissor rectangle and the matrices.
+void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
+    width = clampSwapChainSide(newWidth);
+    height = clampSwapChainSide(newHeight);
+    waitForGpu();
+    releaseBackBuffers();
+    prepareSwapChain(newWidth, newHeight);
+    createRenderTargetViews();
+}
+
+// NOTE: a swap chain is created with the size as given; only ResizeBuffers
+// gets the clamped size.
+void Renderer::prepareSwapChain(std::uint32_t requestedWidth, std::uint32_t requestedHeight) {
+    scissorRect = D3D12_RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    viewport = D3D12_VIEWPORT{0.0f,
+                              0.0f,
+                              static_cast<float>(width),
+                              static_cast<float>(height),
+                              viewportMinDepth,
+                              viewportMaxDepth};
+    uniforms.projection = desktopProjection(width, height);
+    uniforms.view = identity();
+    uniforms.model = identity();
+
+    if (swapchain != nullptr) {
+        swapchain->ResizeBuffers(backBufferCount, width, height, backBufferFormat, 0);
+    } else {
+        const DXGI_SWAP_CHAIN_DESC1 desc = swapChainDescription(requestedWidth, requestedHeight);
+        IDXGISwapChain1* created = nullptr;
+        CHECK_HRESULT(factory->CreateSwapChainForHwnd(commandQueue, window->nativeHandle(), &desc,
+                                                      nullptr, nullptr, &created));
+        const HRESULT queried = created->QueryInterface(IID_PPV_ARGS(&swapchain));
+        created->Release();
+        CHECK_HRESULT(queried);
+    }
+    frameIndex = swapchain->GetCurrentBackBufferIndex();
+}
+
+void Renderer::createRenderTargetViews() {
+    D3D12_DESCRIPTOR_HEAP_DESC heapDesc{};
+    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
+    heapDesc.NumDescriptors = backBufferCount;
+    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_NONE;
+    heapDesc.NodeMask = 0;
+    CHECK_HRESULT(device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&rtvHeap)));
+    rtvDescriptorSize = device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
+
+    D3D12_CPU_DESCRIPTOR_HANDLE handle = rtvHeap->GetCPUDescriptorHandleForHeapStart();
+    for (UINT i = 0; i < backBufferCount; ++i) {
+        CHECK_HRESULT(swapchain->GetBuffer(i, IID_PPV_ARGS(&renderTargets[i])));
+        device->CreateRenderTargetView(renderTargets[i], nullptr, handle);
+        handle = offsetHandle(handle, rtvDescriptorSize);
+    }
+}
