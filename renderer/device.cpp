@@ -82,7 +82,14 @@ void Renderer::createDevice(Window& targetWindow) {
 
 // Every resize, even to the same size, waits for the GPU and rebuilds the back
 // buffers, their views, the viewport, the scissor rectangle and the matrices.
+// NOTE: a resize drained after the native window was destroyed (a close
+// request destroys it while messages are pumped, before the queued Resize
+// events are handled) is ignored: the swap chain of a destroyed window cannot
+// be resized, and getting its buffers afterwards aborts the process under Wine.
 void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
+    if (swapchain != nullptr && IsWindow(window->nativeHandle()) == FALSE) {
+        return;
+    }
     width = clampSwapChainSide(newWidth);
     height = clampSwapChainSide(newHeight);
     waitForGpu();

@@ -3,6 +3,7 @@ closes the window with WM_CLOSE and prints the exit code.
 
 usage: headless_run.py OUTPUT_DIR [SECONDS]
 """
+import os
 import sys
 import time
 from pathlib import Path
@@ -15,7 +16,8 @@ def main():
     seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 5.0
     output.mkdir(parents=True, exist_ok=True)
     root = Path(__file__).resolve().parents[2]
-    program = winebench.RunningProgram(root, output_dir=output)
+    with_proxy = bool(os.environ.get("HT_D3D12_PROXY_DLL"))
+    program = winebench.RunningProgram(root, output_dir=output, with_proxy=with_proxy)
     try:
         window = program.find_window("MainWindow", "Hello Triangle")
         time.sleep(seconds)

@@ -3,6 +3,8 @@
 //   winctl post HANDLE MESSAGE WPARAM LPARAM
 //   winctl rect HANDLE                    prints the window and client rectangles
 //   winctl exists HANDLE                  exit code 0 while the window exists
+//   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
+//   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
 #include <windows.h>
 
 #include <cstdint>
@@ -57,9 +59,18 @@ int printRectangles(HWND window) {
     return 0;
 }
 
+int moveWindow(HWND window, int x, int y, int width, int height) {
+    if (!SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) {
+        std::fprintf(stderr, "winctl: SetWindowPos failed (error %lu)\n", GetLastError());
+        return 1;
+    }
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
-                         "LPARAM | rect HANDLE | exists HANDLE\n");
+                         "LPARAM | rect HANDLE | exists HANDLE | move HANDLE X Y W H | show HANDLE "
+                         "COMMAND\n");
     return 2;
 }
 
@@ -75,6 +86,16 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "rect") == 0) {
         return printRectangles(parseHandle(argv[2]));
+    }
+    if (argc == 7 && std::strcmp(argv[1], "move") == 0) {
+        return moveWindow(parseHandle(argv[2]), static_cast<int>(parseNumber(argv[3])),
+                          static_cast<int>(parseNumber(argv[4])),
+                          static_cast<int>(parseNumber(argv[5])),
+                          static_cast<int>(parseNumber(argv[6])));
+    }
+    if (argc == 4 && std::strcmp(argv[1], "show") == 0) {
+        ShowWindow(parseHandle(argv[2]), static_cast<int>(parseNumber(argv[3])));
+        return 0;
     }
     if (argc == 3 && std::strcmp(argv[1], "exists") == 0) {
         return IsWindow(parseHandle(argv[2])) ? 0 : 1;

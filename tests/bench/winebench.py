@@ -4,6 +4,7 @@ Paths come from the environment that CTest sets: HT_WINE_RUN (the build tree's
 Wine launcher), HT_WINECTL (the window helper) and HT_PROGRAM (the .exe).
 """
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -78,19 +79,41 @@ def winctl(*args, timeout=30):
         return out.read().decode()
 
 
+def _joined_overrides(existing, override):
+    return f"{existing};{override}" if existing else override
+
+
+def stage_with_proxy(folder):
+    """Copies the program and the test-only d3d12.dll into folder; returns the copy."""
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    program = Path(_required_env("HT_PROGRAM"))
+    shutil.copy2(program, folder / program.name)
+    shutil.copy2(_required_env("HT_D3D12_PROXY_DLL"), folder / "d3d12.dll")
+    return folder / program.name
+
+
 class RunningProgram:
     """The program started under Wine with its output streams captured."""
 
-    def __init__(self, workdir, output_dir=None, extra_env=None, program=None):
-        """Starts the program in workdir; its streams go to output_dir (default workdir)."""
+    def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True):
+        """Starts the program in workdir; its streams go to output_dir (default workdir).
+
+        with_proxy stages the program beside the test-only d3d12.dll, which
+        lowers the feature level to what the CPU Vulkan driver offers.
+        """
         self.workdir = Path(workdir)
         output = Path(output_dir or workdir)
         self.stdout_path = output / "stdout.txt"
         self.stderr_path = output / "stderr.txt"
         env = dict(os.environ)
         env.update(extra_env or {})
+        program = _required_env("HT_PROGRAM")
+        if with_proxy:
+            program = stage_with_proxy(output / "bin")
+            env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"), "d3d12=n,b")
         self.process = subprocess.Popen(
-            [_required_env("HT_WINE_RUN"), program or _required_env("HT_PROGRAM")],
+            [_required_env("HT_WINE_RUN"), str(program)],
             cwd=self.workdir, env=env,
             stdout=self.stdout_path.open("wb"), stderr=self.stderr_path.open("wb"))
 
@@ -99,6 +122,16 @@ class RunningProgram:
 
     def post(self, window, message, wparam=0, lparam=0):
         winctl("post", window, message, wparam, lparam)
+
+    def move(self, window, x, y, width, height):
+        winctl("move", window, x, y, width, height)
+
+    def show(self, window, command):
+        """ShowWindow with a SW_ command, e.g. 6 to minimise, 9 to restore."""
+        winctl("show", window, command)
+
+    def running(self):
+        return self.process.poll() is None
 
     def rectangles(self, window):
         """{'window': (l, t, r, b), 'client': (l, t, r, b)} in screen pixels."""
@@ -115,6 +148,15 @@ class RunningProgram:
         subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
                         "+repage", str(path)], check=True, timeout=60)
         return path
+
+    def client_pixel(self, window, x, y):
+        """The (r, g, b) of one pixel of the client area as the display shows it."""
+        left, top, _, _ = self.rectangles(window)["client"]
+        text = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{left + x}+{top + y}",
+                               "-depth", "8", "txt:-"], check=True, capture_output=True, text=True,
+                              timeout=60).stdout
+        r, g, b = re.search(r"\((\d+),(\d+),(\d+)", text.splitlines()[-1]).groups()
+        return int(r), int(g), int(b)
 
     def wait(self, timeout=30):
         """The exit code, or BenchError if the program is still running."""

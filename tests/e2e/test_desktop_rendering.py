@@ -1,0 +1,99 @@
+"""The real program draws through Direct3D 12 under Wine (via the test proxy)."""
+import shutil
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+import winebench  # noqa: E402
+
+CLEAR_GREY = 51       # 0.2 of 255
+BACKGROUND_GREY = 30  # the window class's brush
+SW_MINIMIZE, SW_RESTORE = 6, 9
+
+
+class DesktopRendering(unittest.TestCase):
+    def setUp(self):
+        self.display = winebench.VirtualDisplay().__enter__()
+        self.programs = []
+
+    def tearDown(self):
+        for program in self.programs:
+            program.kill()
+        self.display.__exit__(None, None, None)
+
+    def start(self, with_assets=True, extra_env=None):
+        workdir = winebench.program_workdir(with_assets=with_assets)
+        self.addCleanup(shutil.rmtree, workdir, True)
+        program = winebench.RunningProgram(workdir, extra_env=extra_env)
+        self.programs.append(program)
+        return program
+
+    def wait_for_clear_colour(self, program, window, x=10, y=10, timeout=60):
+        """Device creation and shader compilation take seconds on the CPU driver."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if program.client_pixel(window, x, y) == (CLEAR_GREY,) * 3:
+                return
+            self.assertTrue(program.running(), program.stderr())
+            time.sleep(0.5)
+        self.fail(f"no frame presented within {timeout} s: {program.stderr()}")
+
+    def close(self, program, window):
+        program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(program.wait(timeout=30), 0, program.stderr())
+
+    def test_presents_the_clear_colour_and_survives_resizing_and_minimising(self):
+        program = self.start()
+        window = program.find_window("MainWindow", "Hello Triangle")
+        self.wait_for_clear_colour(program, window)
+        # Without a VR session the face ahead of the desktop camera is culled,
+        # so the whole client area shows the clear colour.
+        for x, y in [(10, 10), (380, 380), (700, 700)]:
+            self.assertEqual(program.client_pixel(window, x, y), (CLEAR_GREY,) * 3)
+
+        program.move(window, 50, 40, 500, 300)
+        program.show(window, SW_MINIMIZE)
+        time.sleep(1)
+        program.show(window, SW_RESTORE)
+        self.wait_for_clear_colour(program, window, 20, 20)
+        self.close(program, window)
+
+    def test_writes_the_bytecode_beside_the_sources_on_every_start(self):
+        program = self.start()
+        assets = program.workdir / "assets"
+        window = program.find_window("MainWindow", "Hello Triangle")
+        for name in ("triangle.vert.dxbc", "triangle.frag.dxbc"):
+            self.assertEqual((assets / name).read_bytes()[:4], b"DXBC", name)
+            (assets / name).write_bytes(b"stale")
+        self.close(program, window)
+
+        again = winebench.RunningProgram(program.workdir)
+        self.programs.append(again)
+        window = again.find_window("MainWindow", "Hello Triangle")
+        for name in ("triangle.vert.dxbc", "triangle.frag.dxbc"):
+            self.assertEqual((assets / name).read_bytes()[:4], b"DXBC", name)
+        self.close(again, window)
+
+    def test_without_assets_it_reports_the_compiler_and_keeps_running(self):
+        program = self.start(with_assets=False)
+        window = program.find_window("MainWindow", "Hello Triangle")
+        self.wait_for_clear_colour(program, window, 100, 100)
+        self.assertIn("D3DCompileFromFile", program.stdout())
+        self.close(program, window)
+        self.assertFalse(list(program.workdir.glob("**/*.dxbc")))
+
+    def test_a_failed_creation_call_ends_the_program_with_a_line_naming_it(self):
+        program = self.start(extra_env={"HT_D3D12_FAIL": "ID3D12Device::CreateCommandQueue",
+                                        "HT_D3D12_FAIL_HRESULT": "887A0005"})
+        self.assertNotEqual(program.wait(timeout=60), 0)
+        lines = program.stderr().strip().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        self.assertTrue(lines[0].startswith("fatal: "), lines[0])
+        self.assertIn("CreateCommandQueue", lines[0])
+        self.assertIn("0x887A0005", lines[0])
+
+
+if __name__ == "__main__":
+    unittest.main()
