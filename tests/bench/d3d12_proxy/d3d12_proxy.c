@@ -6,6 +6,8 @@
  *     HT_D3D12_FAIL          an export ("D3D12CreateDevice") or a device method
  *                            ("ID3D12Device::CreateCommandQueue")
  *     HT_D3D12_FAIL_HRESULT  the HRESULT to return, hex (default 0x80004005)
+ * - It logs, when HT_D3D12_TRACE names a file, one line per command-queue
+ *   execution: "execute <unix time in ns>", for benchmarks that count frames.
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -47,6 +49,16 @@ static const struct DeviceMethod deviceMethods[] = {
 static void** patchedVtable;
 static size_t patchedSlot;
 static void* originalMethod;
+
+typedef HRESULT(STDMETHODCALLTYPE* CreateCommandQueueFn)(ID3D12Device*,
+                                                         const D3D12_COMMAND_QUEUE_DESC*, REFIID,
+                                                         void**);
+typedef void(STDMETHODCALLTYPE* ExecuteCommandListsFn)(ID3D12CommandQueue*, UINT,
+                                                       ID3D12CommandList* const*);
+
+static CreateCommandQueueFn originalCreateCommandQueue;
+static ExecuteCommandListsFn originalExecuteCommandLists;
+static HANDLE traceFile = INVALID_HANDLE_VALUE;
 
 static HMODULE realModule(void) {
     static HMODULE module;
@@ -122,6 +134,58 @@ static void applyRequestedMethodFailure(void* device) {
     }
 }
 
+/* Wall-clock time as nanoseconds since 1970, comparable with the host's clock. */
+static unsigned long long unixTimeNanoseconds(void) {
+    static const unsigned long long epochIn100ns = 116444736000000000ULL;
+    FILETIME now;
+    ULARGE_INTEGER value;
+    GetSystemTimePreciseAsFileTime(&now);
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return (value.QuadPart - epochIn100ns) * 100ULL;
+}
+
+static void STDMETHODCALLTYPE tracedExecuteCommandLists(ID3D12CommandQueue* queue, UINT count,
+                                                        ID3D12CommandList* const* lists) {
+    char line[64];
+    DWORD written;
+    int length = wsprintfA(line, "execute %I64u\r\n", unixTimeNanoseconds());
+    WriteFile(traceFile, line, (DWORD)length, &written, NULL);
+    originalExecuteCommandLists(queue, count, lists);
+}
+
+static HRESULT STDMETHODCALLTYPE tracedCreateCommandQueue(ID3D12Device* device,
+                                                          const D3D12_COMMAND_QUEUE_DESC* desc,
+                                                          REFIID iid, void** queue) {
+    HRESULT result = originalCreateCommandQueue(device, desc, iid, queue);
+    if (SUCCEEDED(result) && queue != NULL && *queue != NULL &&
+        originalExecuteCommandLists == NULL) {
+        void** vtable = *(void***)*queue;
+        size_t slot = offsetof(ID3D12CommandQueueVtbl, ExecuteCommandLists) / sizeof(void*);
+        originalExecuteCommandLists = (ExecuteCommandListsFn)vtable[slot];
+        writeSlot(vtable, slot, (void*)tracedExecuteCommandLists);
+    }
+    return result;
+}
+
+/* Wraps queue creation once per process when a trace file is asked for. */
+static void startTraceIfRequested(void* device) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("HT_D3D12_TRACE", path, sizeof(path));
+    void** vtable = *(void***)device;
+    size_t slot = offsetof(ID3D12DeviceVtbl, CreateCommandQueue) / sizeof(void*);
+    if (length == 0 || length >= sizeof(path) || traceFile != INVALID_HANDLE_VALUE) {
+        return;
+    }
+    traceFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+    if (traceFile == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    originalCreateCommandQueue = (CreateCommandQueueFn)vtable[slot];
+    writeSlot(vtable, slot, (void*)tracedCreateCommandQueue);
+}
+
 HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLevel, REFIID iid,
                                  void** device) {
     CreateDeviceFn real = (CreateDeviceFn)realFunction("D3D12CreateDevice");
@@ -138,6 +202,7 @@ HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLev
     result = real(adapter, minimumLevel, iid, device);
     if (SUCCEEDED(result) && device != NULL && *device != NULL) {
         applyRequestedMethodFailure(*device);
+        startTraceIfRequested(*device);
     }
     return result;
 }
