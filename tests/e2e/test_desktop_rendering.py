@@ -64,6 +64,7 @@ class DesktopRendering(unittest.TestCase):
         program = self.start()
         assets = program.workdir / "assets"
         window = program.find_window("MainWindow", "Hello Triangle")
+        self.wait_for_clear_colour(program, window)
         for name in ("triangle.vert.dxbc", "triangle.frag.dxbc"):
             self.assertEqual((assets / name).read_bytes()[:4], b"DXBC", name)
             (assets / name).write_bytes(b"stale")
@@ -72,6 +73,7 @@ class DesktopRendering(unittest.TestCase):
         again = winebench.RunningProgram(program.workdir)
         self.programs.append(again)
         window = again.find_window("MainWindow", "Hello Triangle")
+        self.wait_for_clear_colour(again, window)
         for name in ("triangle.vert.dxbc", "triangle.frag.dxbc"):
             self.assertEqual((assets / name).read_bytes()[:4], b"DXBC", name)
         self.close(again, window)
