@@ -1,6 +1,7 @@
 #include "app/app_main.h"
 
 #include "app/main_loop.h"
+#include "app/pipe_client.h"
 #include "renderer/renderer.h"
 #include "window/event_queue.h"
 #include "window/window.h"
@@ -30,6 +31,7 @@ int appMain(int, char**) {
         return 1;
     }
     Renderer renderer(window);
+    startPipeClient();
     runMainLoop(eventQueue, window, renderer);
     return 0;
 }

@@ -93,6 +93,24 @@ def stage_with_proxy(folder):
     return folder / program.name
 
 
+def run_windows_tool(program, *args, timeout=60, stdin_text=None):
+    """Runs a Windows console program to completion: (exit code, stdout, stderr)."""
+    # NOTE: files, not pipes, for the reason given in winctl().
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run([_required_env("HT_WINE_RUN"), program, *map(str, args)],
+                                input=stdin_text.encode() if stdin_text is not None else None,
+                                stdout=out, stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return result.returncode, out.read().decode(errors="replace"), err.read().decode(errors="replace")
+
+
+def angle_server(*args, timeout=60, stdin_text=None):
+    """Runs the pipe's companion server with these arguments."""
+    return run_windows_tool(_required_env("HT_ANGLE_SERVER"), *args, timeout=timeout,
+                            stdin_text=stdin_text)
+
+
 class RunningProgram:
     """The program started under Wine with its output streams captured."""
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+
+// The pipe's wire format: 4-byte little-endian float32 angles in, the 7 bytes
+// "SUCCESS" (no terminator) out after each one.
+constexpr std::size_t frameSize = 4;
+constexpr char successReply[] = "SUCCESS";
+constexpr std::size_t successReplySize = sizeof(successReply) - 1;
+
+// The angle a frame carries, bit for bit: no range, NaN or infinity test.
+float angleFromFrame(const std::uint8_t* frame);
+
+// What the client needs from the pipe, so the protocol can run against a
+// scripted transport in tests.
+class PipeTransport {
+public:
+    enum class Access { Full, ReadWrite };
+
+    virtual ~PipeTransport() = default;
+    // Opens the pipe; false when it is missing, busy or refuses the access.
+    virtual bool open(Access access) = 0;
+    // A blocking read of up to `size` bytes; the count read, or -1 on failure.
+    virtual long read(std::uint8_t* buffer, std::size_t size) = 0;
+    // Writes all bytes or fails; the result is not needed.
+    virtual void write(const char* bytes, std::size_t size) = 0;
+    virtual void close() = 0;
+    virtual void pause() = 0; // the wait between connection attempts
+};
+
+// The client side of the pipe. The first connection asks for full access and
+// every reconnection for read and write only; every attempt that fails is
+// retried after a pause, without end and without a message.
+class PipeProtocol {
+public:
+    PipeProtocol(PipeTransport& transport, std::atomic<float>& angle, std::ostream& log)
+        : transport(transport), angle(angle), log(log) {}
+
+    // Connects for the first time and says so once.
+    void connectFirst();
+
+    // Reads one frame: a complete frame is published and acknowledged and
+    // true returned; anything else (failure, nothing, a short read) drops the
+    // connection and returns false.
+    bool serveFrame();
+
+    // Opens the pipe again after a dropped connection, silently.
+    void reconnect();
+
+    // connectFirst, then serves frames and reconnects for ever.
+    [[noreturn]] void run();
+
+private:
+    void openWithRetries(PipeTransport::Access access);
+
+    PipeTransport& transport;
+    std::atomic<float>& angle;
+    std::ostream& log;
+};
