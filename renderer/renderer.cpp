@@ -6,6 +6,7 @@
 // sets, and the first recording needs the pipeline, the buffers and frameIndex.
 Renderer::Renderer(Window& window) : vertexData(cubeVertices()), indexData(cubeIndices()) {
     createDevice(window);
+    startVr();
     createPipeline();
     recordCommands();
     frameClock.start();
@@ -14,6 +15,9 @@ Renderer::Renderer(Window& window) : vertexData(cubeVertices()), indexData(cubeI
 // Teardown in a fixed order: the VR runtime first, the swap chain before the
 // final flush, and everything the GPU may still use only after it.
 Renderer::~Renderer() {
+    if (vrSystem != nullptr) {
+        stopVr();
+    }
     if (swapchain != nullptr) {
         swapchain->SetFullscreenState(FALSE, nullptr);
         releaseAndNull(swapchain);

@@ -54,11 +54,16 @@ private:
     void waitForGpu();
     bool canDraw() const { return pipelineState != nullptr && rootSignature != nullptr; }
 
-    // NOTE: the VR frame runs here once a VR session can be opened; until then
-    // vrSystem stays null and this does nothing.
-    void renderVrFrame() {}
-
     void flushGpu();
+
+    // VR output.
+    void startVr();
+    void stopVr();
+    void createEyeTextures();
+    void renderVrFrame();
+    void renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4& view,
+                   const mat4& projection);
+    void submitEyes();
 
     // Scene data.
     std::array<Vertex, cubeVertexCount> vertexData;
@@ -77,6 +82,9 @@ private:
 
     // CPU copy of the constant buffer.
     UniformData uniforms{};
+
+    // The eye textures as last submitted to the compositor.
+    vr::D3D12TextureData_t eyeTextureData[2] = {};
 
     // The window presented to; not owned.
     Window* window = nullptr;

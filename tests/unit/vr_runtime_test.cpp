@@ -1,0 +1,133 @@
+#include "vr/vr_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A runtime made of plain functions over this shared state.
+struct FakeRuntime {
+    vr::EVRInitError initError = vr::VRInitError_None;
+    bool systemVersionValid = true;
+    std::uint32_t token = 7;
+    int interfaceAddress = 0x1000;
+    bool handOutNothing = false;
+    std::vector<std::string> calls;
+} runtime;
+
+VrEntryPoints fakeEntryPoints() {
+    VrEntryPoints entry;
+    entry.initInternal2 = [](vr::EVRInitError* error, vr::EVRApplicationType type, const char*) {
+        runtime.calls.push_back("init " + std::to_string(type));
+        *error = runtime.initError;
+        return runtime.token;
+    };
+    entry.shutdownInternal = [] { runtime.calls.push_back("shutdown"); };
+    entry.isInterfaceVersionValid = [](const char* version) {
+        runtime.calls.push_back(std::string("valid? ") + version);
+        return runtime.systemVersionValid;
+    };
+    entry.getGenericInterface = [](const char* version, vr::EVRInitError*) -> void* {
+        runtime.calls.push_back(std::string("get ") + version);
+        if (runtime.handOutNothing) {
+            return nullptr;
+        }
+        return reinterpret_cast<void*>(static_cast<std::uintptr_t>(runtime.interfaceAddress++));
+    };
+    entry.getInitToken = [] { return runtime.token; };
+    return entry;
+}
+
+class VrRuntime : public ::testing::Test {
+protected:
+    void SetUp() override { runtime = FakeRuntime{}; }
+    VrEntryPoints entry = fakeEntryPoints();
+    VrInterfaceCache cache;
+};
+
+TEST_F(VrRuntime, StartsAsASceneApplicationAndFetchesTheSystemInterface) {
+    const VrStart start = startVrRuntime(entry, cache);
+    EXPECT_EQ(start.error, vr::VRInitError_None);
+    EXPECT_NE(start.system, nullptr);
+    EXPECT_EQ(runtime.calls,
+              (std::vector<std::string>{"init 1", "valid? IVRSystem_022", "get IVRSystem_022"}));
+}
+
+TEST_F(VrRuntime, AnInitErrorIsReportedWithoutFurtherCalls) {
+    runtime.initError = vr::VRInitError_Init_HmdNotFound;
+    const VrStart start = startVrRuntime(entry, cache);
+    EXPECT_EQ(start.error, vr::VRInitError_Init_HmdNotFound);
+    EXPECT_EQ(start.system, nullptr);
+    EXPECT_EQ(runtime.calls, (std::vector<std::string>{"init 1"}));
+}
+
+TEST_F(VrRuntime, AMissingSystemInterfaceShutsTheRuntimeDownWithError105) {
+    runtime.systemVersionValid = false;
+    VrStart start = startVrRuntime(entry, cache);
+    EXPECT_EQ(start.error, vr::VRInitError_Init_InterfaceNotFound);
+    EXPECT_EQ(runtime.calls.back(), "shutdown");
+
+    runtime = FakeRuntime{};
+    runtime.handOutNothing = true; // valid version, but no interface
+    start = startVrRuntime(entry, cache);
+    EXPECT_EQ(start.error, vr::VRInitError_Init_InterfaceNotFound);
+    EXPECT_EQ(start.system, nullptr);
+    EXPECT_EQ(runtime.calls.back(), "shutdown");
+}
+
+TEST_F(VrRuntime, TheCacheFetchesOnceAndAgainAfterTheTokenChanges) {
+    cache.reset(runtime.token);
+    vr::IVRCompositor* first = cache.compositor(entry);
+    EXPECT_EQ(cache.compositor(entry), first);
+    vr::IVRSystem* system = cache.system(entry);
+
+    runtime.token = 8; // a new runtime connection
+    vr::IVRCompositor* second = cache.compositor(entry);
+    EXPECT_NE(second, first);
+    EXPECT_NE(cache.system(entry), system); // every slot was cleared
+    EXPECT_EQ(std::count(runtime.calls.begin(), runtime.calls.end(), "get IVRCompositor_028"), 2);
+}
+
+vr::HmdMatrix34_t translation34(float x, float y, float z) {
+    return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
+}
+
+TEST(EyeMatrices, APureTranslationEyeGivesAViewTranslatingBack) {
+    const mat4 view = eyeView(translation34(-0.032f, 0.0f, 0.0f), translation34(0, 0, 0));
+    EXPECT_FLOAT_EQ(view.at(0, 3), 0.032f);
+    EXPECT_FLOAT_EQ(view.at(1, 3), 0.0f);
+    EXPECT_FLOAT_EQ(view.at(0, 0), 1.0f);
+
+    // The eye-to-head transform stands on the left of the head pose.
+    const vr::HmdMatrix34_t turned = {{{0, 0, 1, 0}, {0, 1, 0, 1.6f}, {-1, 0, 0, 0}}};
+    const mat4 combined = eyeView(translation34(0.032f, 0, 0), turned);
+    const mat4 expected =
+        inverse(fromHmdMatrix34(translation34(0.032f, 0, 0)) * fromHmdMatrix34(turned));
+    EXPECT_EQ(std::memcmp(combined.m, expected.m, sizeof(mat4)), 0);
+}
+
+TEST(EyeMatrices, AngleZeroLeavesTheViewAndNinetyTurnsAboutX) {
+    const mat4 view = fromHmdMatrix34(translation34(0.1f, -0.2f, 0.3f));
+    const mat4 unturned = eyeModel(0.0f, view);
+    EXPECT_EQ(std::memcmp(unturned.m, view.m, sizeof(mat4)), 0);
+
+    const mat4 turned = eyeModel(90.0f, view);
+    const float theta = 90.0f * 0.0174532924f;
+    mat4 rotation = identity();
+    rotation.at(1, 1) = std::cos(theta);
+    rotation.at(1, 2) = -std::sin(theta);
+    rotation.at(2, 1) = std::sin(theta);
+    rotation.at(2, 2) = std::cos(theta);
+    const mat4 expected = rotation * view;
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(turned.m[i], expected.m[i], 1e-6f) << i;
+    }
+    EXPECT_NEAR(turned.at(2, 3), -0.2f, 1e-6f); // y of the translation moved into z
+}
+
+} // namespace

@@ -1,0 +1,455 @@
+// A stand-in VR runtime for machines without a headset: openvr_api.dll with
+// the six entry points and the system and compositor interfaces the program
+// uses. Set by environment variables:
+//   HT_MOCK_VR_SIZE=320x360          recommended eye size
+//   HT_MOCK_VR_EYE_OFFSET=0.032      eyes at -/+ this many metres on x
+//   HT_MOCK_VR_HEAD_POSE=x,y,z       head translation, or 12 floats row-major
+//   HT_MOCK_VR_INIT_ERROR=108        fail VR_InitInternal2 with this error
+//   HT_MOCK_VR_INVALID_INTERFACES=IVRSystem_022,...   report these as invalid
+//   HT_MOCK_VR_TOKEN_CHANGE_AFTER=N  change the init token after N pose waits
+//   HT_MOCK_VR_NULL_COMPOSITOR=1     hand out no compositor
+//   HT_MOCK_VR_OUTPUT=folder         log.txt (one line per call) and the last
+//                                    submitted eye images, left.ppm and right.ppm
+// Submit refuses what a real compositor would (wrong texture type, no
+// resource or queue, an eye other than 0 or 1) and reads accepted textures
+// back through the queue in the texture record.
+#include "vr/openvr_abi.h"
+
+#include <windows.h>
+
+#include <d3d12.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string environment(const char* name, const char* fallback = "") {
+    char value[1024];
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
+    return length > 0 && length < sizeof(value) ? std::string(value, length) : fallback;
+}
+
+std::vector<float> floatList(const std::string& text) {
+    std::vector<float> values;
+    const char* cursor = text.c_str();
+    while (*cursor != '\0') {
+        char* end = nullptr;
+        values.push_back(std::strtof(cursor, &end));
+        if (end == cursor) {
+            return {};
+        }
+        cursor = *end == ',' ? end + 1 : end;
+    }
+    return values;
+}
+
+unsigned long long unixTimeNanoseconds() {
+    constexpr unsigned long long epochIn100ns = 116444736000000000ULL;
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER value;
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return (value.QuadPart - epochIn100ns) * 100ULL;
+}
+
+// One line per call, with a timestamp, appended to the output folder's log.
+void logCall(const std::string& text) {
+    static const std::string folder = environment("HT_MOCK_VR_OUTPUT");
+    if (folder.empty()) {
+        return;
+    }
+    static HANDLE file = CreateFileA((folder + "\\log.txt").c_str(), FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::string line = std::to_string(unixTimeNanoseconds()) + " " + text + "\r\n";
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+vr::HmdMatrix34_t translation(float x, float y, float z) {
+    return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
+}
+
+vr::HmdMatrix34_t configuredHeadPose() {
+    const std::vector<float> values = floatList(environment("HT_MOCK_VR_HEAD_POSE"));
+    if (values.size() == 3) {
+        return translation(values[0], values[1], values[2]);
+    }
+    vr::HmdMatrix34_t pose = translation(0, 0, 0);
+    if (values.size() == 12) {
+        for (int i = 0; i < 12; ++i) {
+            pose.m[i / 4][i % 4] = values[static_cast<std::size_t>(i)];
+        }
+    }
+    return pose;
+}
+
+struct Config {
+    std::uint32_t width = 320;
+    std::uint32_t height = 360;
+    float eyeOffset = std::strtof(environment("HT_MOCK_VR_EYE_OFFSET", "0.032").c_str(), nullptr);
+    vr::HmdMatrix34_t headPose = configuredHeadPose();
+    int initError = std::atoi(environment("HT_MOCK_VR_INIT_ERROR", "0").c_str());
+    std::string invalidInterfaces = "," + environment("HT_MOCK_VR_INVALID_INTERFACES") + ",";
+    long tokenChangeAfter = std::atol(environment("HT_MOCK_VR_TOKEN_CHANGE_AFTER", "0").c_str());
+    bool nullCompositor = environment("HT_MOCK_VR_NULL_COMPOSITOR") == "1";
+    std::string output = environment("HT_MOCK_VR_OUTPUT");
+
+    Config() {
+        unsigned width = 0, height = 0;
+        if (std::sscanf(environment("HT_MOCK_VR_SIZE", "320x360").c_str(), "%ux%u", &width,
+                        &height) == 2 &&
+            width > 0 && height > 0) {
+            this->width = width;
+            this->height = height;
+        }
+    }
+};
+
+const Config& config() {
+    static const Config instance;
+    return instance;
+}
+
+std::uint32_t initToken = 1;
+long poseWaits = 0;
+
+// Copies a texture in the common state back to the CPU through the queue it
+// was submitted with, and writes it as a binary PPM (replacing the last one
+// atomically, so readers never see half an image).
+class TextureReader {
+public:
+    bool save(ID3D12Resource* texture, ID3D12CommandQueue* queue, const std::string& path) {
+        if (!prepare(texture)) {
+            return false;
+        }
+        const D3D12_RESOURCE_DESC desc = texture->GetDesc();
+        D3D12_PLACED_SUBRESOURCE_FOOTPRINT footprint{};
+        UINT rows = 0;
+        UINT64 rowBytes = 0, total = 0;
+        device->GetCopyableFootprints(&desc, 0, 1, 0, &footprint, &rows, &rowBytes, &total);
+        ID3D12Resource* readback = createReadback(total);
+        if (readback == nullptr || !copy(texture, readback, footprint, queue)) {
+            if (readback != nullptr) {
+                readback->Release();
+            }
+            return false;
+        }
+        const bool written = writePpm(readback, footprint, rows, path);
+        readback->Release();
+        return written;
+    }
+
+private:
+    bool prepare(ID3D12Resource* texture) {
+        if (device != nullptr) {
+            return true;
+        }
+        return SUCCEEDED(texture->GetDevice(IID_PPV_ARGS(&device))) &&
+               SUCCEEDED(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
+                                                        IID_PPV_ARGS(&allocator))) &&
+               SUCCEEDED(device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator,
+                                                   nullptr, IID_PPV_ARGS(&list))) &&
+               SUCCEEDED(list->Close()) &&
+               SUCCEEDED(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence))) &&
+               (event = CreateEventA(nullptr, FALSE, FALSE, nullptr)) != nullptr;
+    }
+
+    ID3D12Resource* createReadback(UINT64 size) {
+        D3D12_HEAP_PROPERTIES heap{};
+        heap.Type = D3D12_HEAP_TYPE_READBACK;
+        D3D12_RESOURCE_DESC desc{};
+        desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
+        desc.Width = size;
+        desc.Height = 1;
+        desc.DepthOrArraySize = 1;
+        desc.MipLevels = 1;
+        desc.SampleDesc.Count = 1;
+        desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
+        ID3D12Resource* buffer = nullptr;
+        device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc,
+                                        D3D12_RESOURCE_STATE_COPY_DEST, nullptr,
+                                        IID_PPV_ARGS(&buffer));
+        return buffer;
+    }
+
+    static D3D12_RESOURCE_BARRIER transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES from,
+                                             D3D12_RESOURCE_STATES to) {
+        D3D12_RESOURCE_BARRIER barrier{};
+        barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
+        barrier.Transition.pResource = resource;
+        barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
+        barrier.Transition.StateBefore = from;
+        barrier.Transition.StateAfter = to;
+        return barrier;
+    }
+
+    bool copy(ID3D12Resource* texture, ID3D12Resource* readback,
+              const D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint, ID3D12CommandQueue* queue) {
+        if (FAILED(allocator->Reset()) || FAILED(list->Reset(allocator, nullptr))) {
+            return false;
+        }
+        const D3D12_RESOURCE_BARRIER toCopy =
+            transition(texture, D3D12_RESOURCE_STATE_COMMON, D3D12_RESOURCE_STATE_COPY_SOURCE);
+        list->ResourceBarrier(1, &toCopy);
+        D3D12_TEXTURE_COPY_LOCATION destination{};
+        destination.pResource = readback;
+        destination.Type = D3D12_TEXTURE_COPY_TYPE_PLACED_FOOTPRINT;
+        destination.PlacedFootprint = footprint;
+        D3D12_TEXTURE_COPY_LOCATION source{};
+        source.pResource = texture;
+        source.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
+        list->CopyTextureRegion(&destination, 0, 0, 0, &source, nullptr);
+        const D3D12_RESOURCE_BARRIER back =
+            transition(texture, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_COMMON);
+        list->ResourceBarrier(1, &back);
+        if (FAILED(list->Close())) {
+            return false;
+        }
+        ID3D12CommandList* lists[] = {list};
+        queue->ExecuteCommandLists(1, lists);
+        const UINT64 value = ++fenceValue;
+        if (FAILED(queue->Signal(fence, value))) {
+            return false;
+        }
+        if (fence->GetCompletedValue() < value) {
+            fence->SetEventOnCompletion(value, event);
+            WaitForSingleObject(event, INFINITE);
+        }
+        return true;
+    }
+
+    static bool writePpm(ID3D12Resource* readback,
+                         const D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint, UINT rows,
+                         const std::string& path) {
+        void* mapped = nullptr;
+        if (FAILED(readback->Map(0, nullptr, &mapped))) {
+            return false;
+        }
+        const UINT width = footprint.Footprint.Width;
+        std::string image = "P6\n" + std::to_string(width) + " " + std::to_string(rows) + "\n255\n";
+        for (UINT row = 0; row < rows; ++row) {
+            const auto* pixels = static_cast<const unsigned char*>(mapped) + footprint.Offset +
+                                 static_cast<std::size_t>(row) * footprint.Footprint.RowPitch;
+            for (UINT x = 0; x < width; ++x) {
+                image.append(reinterpret_cast<const char*>(pixels + 4 * x), 3);
+            }
+        }
+        readback->Unmap(0, nullptr);
+        const std::string partial = path + ".partial";
+        FILE* file = std::fopen(partial.c_str(), "wb");
+        if (file == nullptr) {
+            return false;
+        }
+        const bool complete = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+        std::fclose(file);
+        return complete &&
+               MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+
+    ID3D12Device* device = nullptr;
+    ID3D12CommandAllocator* allocator = nullptr;
+    ID3D12GraphicsCommandList* list = nullptr;
+    ID3D12Fence* fence = nullptr;
+    UINT64 fenceValue = 0;
+    HANDLE event = nullptr;
+};
+
+// A right-handed projection looking down -z with depth 0 ... 1: 90 degrees
+// across, square pixels.
+vr::HmdMatrix44_t eyeProjection(float nearZ, float farZ) {
+    const float aspect = static_cast<float>(config().width) / static_cast<float>(config().height);
+    vr::HmdMatrix44_t m{};
+    m.m[0][0] = 1.0f;
+    m.m[1][1] = aspect;
+    m.m[2][2] = farZ / (nearZ - farZ);
+    m.m[2][3] = nearZ * farZ / (nearZ - farZ);
+    m.m[3][2] = -1.0f;
+    return m;
+}
+
+class MockSystem : public vr::IVRSystem {
+public:
+    void GetRecommendedRenderTargetSize(std::uint32_t* width, std::uint32_t* height) override {
+        *width = config().width;
+        *height = config().height;
+        logCall("GetRecommendedRenderTargetSize");
+    }
+    // NOTE: the explicit result pointer gives the MSVC calling layout that a
+    // real runtime has (see the interface header).
+    vr::HmdMatrix44_t* GetProjectionMatrix(vr::HmdMatrix44_t* result, vr::EVREye eye, float nearZ,
+                                           float farZ) override {
+        *result = eyeProjection(nearZ, farZ);
+        logCall("GetProjectionMatrix eye=" + std::to_string(eye) +
+                " near=" + std::to_string(nearZ) + " far=" + std::to_string(farZ));
+        return result;
+    }
+    void GetProjectionRaw(vr::EVREye, float* left, float* right, float* top,
+                          float* bottom) override {
+        *left = -1.0f;
+        *right = 1.0f;
+        *top = -1.0f;
+        *bottom = 1.0f;
+    }
+    bool ComputeDistortion(vr::EVREye, float, float, void*) override { return false; }
+    vr::HmdMatrix34_t* GetEyeToHeadTransform(vr::HmdMatrix34_t* result, vr::EVREye eye) override {
+        const float side = eye == vr::Eye_Left ? -1.0f : 1.0f;
+        *result = translation(side * config().eyeOffset, 0.0f, 0.0f);
+        logCall("GetEyeToHeadTransform eye=" + std::to_string(eye));
+        return result;
+    }
+};
+
+class MockCompositor : public vr::IVRCompositor {
+public:
+    void SetTrackingSpace(vr::ETrackingUniverseOrigin) override {}
+    vr::ETrackingUniverseOrigin GetTrackingSpace() override { return {}; }
+
+    vr::EVRCompositorError WaitGetPoses(vr::TrackedDevicePose_t* poses, std::uint32_t count,
+                                        vr::TrackedDevicePose_t*,
+                                        std::uint32_t gameCount) override {
+        ++poseWaits;
+        logCall("WaitGetPoses count=" + std::to_string(count) +
+                " gameCount=" + std::to_string(gameCount) + " frame=" + std::to_string(poseWaits));
+        for (std::uint32_t i = 0; i < count; ++i) {
+            poses[i] = vr::TrackedDevicePose_t{};
+            poses[i].eTrackingResult = vr::TrackingResult_Uninitialized;
+        }
+        if (count > 0) {
+            poses[0].mDeviceToAbsoluteTracking = config().headPose;
+            poses[0].eTrackingResult = vr::TrackingResult_Running_OK;
+            poses[0].bPoseIsValid = true;
+            poses[0].bDeviceIsConnected = true;
+        }
+        if (config().tokenChangeAfter > 0 && poseWaits == config().tokenChangeAfter) {
+            ++initToken;
+            logCall("token changed to " + std::to_string(initToken));
+        }
+        return vr::VRCompositorError_None;
+    }
+    vr::EVRCompositorError GetLastPoses(vr::TrackedDevicePose_t*, std::uint32_t,
+                                        vr::TrackedDevicePose_t*, std::uint32_t) override {
+        return vr::VRCompositorError_RequestFailed;
+    }
+    vr::EVRCompositorError GetLastPoseForTrackedDeviceIndex(std::uint32_t, vr::TrackedDevicePose_t*,
+                                                            vr::TrackedDevicePose_t*) override {
+        return vr::VRCompositorError_RequestFailed;
+    }
+
+    vr::EVRCompositorError Submit(vr::EVREye eye, const vr::Texture_t* texture,
+                                  const vr::VRTextureBounds_t* bounds,
+                                  vr::EVRSubmitFlags flags) override {
+        std::string line = "Submit eye=" + std::to_string(eye);
+        const vr::EVRCompositorError result = check(eye, texture);
+        if (texture != nullptr) {
+            line += " type=" + std::to_string(texture->eType) +
+                    " colorSpace=" + std::to_string(texture->eColorSpace);
+        }
+        const auto* data = result == vr::VRCompositorError_None
+                               ? static_cast<const vr::D3D12TextureData_t*>(texture->handle)
+                               : nullptr;
+        if (data != nullptr) {
+            const D3D12_RESOURCE_DESC desc = data->m_pResource->GetDesc();
+            line += " nodeMask=" + std::to_string(data->m_nNodeMask) +
+                    " size=" + std::to_string(desc.Width) + "x" + std::to_string(desc.Height);
+        }
+        line += std::string(" bounds=") + (bounds == nullptr ? "none" : "given") +
+                " flags=" + std::to_string(flags) + " result=" + std::to_string(result);
+        if (data != nullptr && !config().output.empty()) {
+            const std::string path =
+                config().output + (eye == vr::Eye_Left ? "\\left.ppm" : "\\right.ppm");
+            line += reader.save(data->m_pResource, data->m_pCommandQueue, path) ? " saved"
+                                                                                : " unreadable";
+        }
+        logCall(line);
+        return result;
+    }
+
+private:
+    static vr::EVRCompositorError check(vr::EVREye eye, const vr::Texture_t* texture) {
+        if (eye != vr::Eye_Left && eye != vr::Eye_Right) {
+            return vr::VRCompositorError_RequestFailed;
+        }
+        if (texture == nullptr || texture->eType != vr::TextureType_DirectX12 ||
+            texture->handle == nullptr) {
+            return vr::VRCompositorError_InvalidTexture;
+        }
+        const auto* data = static_cast<const vr::D3D12TextureData_t*>(texture->handle);
+        if (data->m_pResource == nullptr || data->m_pCommandQueue == nullptr) {
+            return vr::VRCompositorError_InvalidTexture;
+        }
+        return vr::VRCompositorError_None;
+    }
+
+    TextureReader reader;
+};
+
+MockSystem mockSystem;
+MockCompositor mockCompositor;
+
+bool reportedInvalid(const char* version) {
+    return config().invalidInterfaces.find("," + std::string(version) + ",") != std::string::npos;
+}
+
+} // namespace
+
+extern "C" {
+
+__declspec(dllexport) std::uint32_t
+    VR_InitInternal2(vr::EVRInitError* error, vr::EVRApplicationType type, const char*) {
+    logCall("VR_InitInternal2 type=" + std::to_string(type));
+    *error = static_cast<vr::EVRInitError>(config().initError);
+    return config().initError == 0 ? initToken : 0;
+}
+
+__declspec(dllexport) void VR_ShutdownInternal() {
+    logCall("VR_ShutdownInternal");
+}
+
+__declspec(dllexport) bool VR_IsInterfaceVersionValid(const char* version) {
+    const bool known = std::string(version) == vr::IVRSystem_Version ||
+                       std::string(version) == vr::IVRCompositor_Version;
+    const bool valid = known && !reportedInvalid(version);
+    logCall(std::string("VR_IsInterfaceVersionValid ") + version + " -> " + (valid ? "1" : "0"));
+    return valid;
+}
+
+__declspec(dllexport) void* VR_GetGenericInterface(const char* version, vr::EVRInitError* error) {
+    logCall(std::string("VR_GetGenericInterface ") + version);
+    void* found = nullptr;
+    if (std::string(version) == vr::IVRSystem_Version && !reportedInvalid(version)) {
+        found = &mockSystem;
+    } else if (std::string(version) == vr::IVRCompositor_Version && !reportedInvalid(version) &&
+               !config().nullCompositor) {
+        found = &mockCompositor;
+    }
+    *error = found != nullptr ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;
+    return found;
+}
+
+__declspec(dllexport) std::uint32_t VR_GetInitToken() {
+    return initToken;
+}
+
+__declspec(dllexport) const char* VR_GetVRInitErrorAsEnglishDescription(vr::EVRInitError error) {
+    switch (error) {
+    case vr::VRInitError_None:
+        return "No Error (0)";
+    case vr::VRInitError_Init_InterfaceNotFound:
+        return "Interface Not Found (105)";
+    case vr::VRInitError_Init_HmdNotFound:
+        return "Hmd Not Found (108)";
+    case vr::VRInitError_Init_NoServerForBackgroundApp:
+        return "No Server For Background App (121)";
+    case vr::VRInitError_IPC_ConnectFailed:
+        return "Connect to VR Server Failed (301)";
+    default:
+        return "Mock runtime error";
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "renderer/matrix.h"
+#include "vr/openvr_abi.h"
+
+#include <array>
+#include <cstdint>
+
+// The six entry points of the VR client library, loaded at run time.
+struct VrEntryPoints {
+    vr::InitInternal2Fn initInternal2 = nullptr;
+    vr::ShutdownInternalFn shutdownInternal = nullptr;
+    vr::IsInterfaceVersionValidFn isInterfaceVersionValid = nullptr;
+    vr::GetGenericInterfaceFn getGenericInterface = nullptr;
+    vr::GetInitTokenFn getInitToken = nullptr;
+    vr::GetErrorDescriptionFn getErrorDescription = nullptr;
+};
+
+// The process-wide table of interface pointers, valid for one runtime
+// connection: every accessor first checks the runtime's init token and clears
+// the table when the connection changed, then fetches a missing interface.
+class VrInterfaceCache {
+public:
+    static constexpr std::size_t slotCount = 20;
+    static constexpr std::size_t systemSlot = 0;
+    static constexpr std::size_t compositorSlot = 3;
+
+    // Forgets every interface; the connection now has this token.
+    void reset(std::uint32_t token);
+
+    vr::IVRSystem* system(const VrEntryPoints& entry);
+    vr::IVRCompositor* compositor(const VrEntryPoints& entry);
+
+private:
+    void* fetch(const VrEntryPoints& entry, std::size_t slot, const char* version);
+
+    std::array<void*, slotCount> slots{};
+    std::uint32_t initToken = 0;
+};
+
+struct VrStart {
+    vr::IVRSystem* system = nullptr; // null unless error is VRInitError_None
+    vr::EVRInitError error = vr::VRInitError_None;
+};
+
+// Opens the runtime as a scene application, as the client library's own
+// start-up helper does: the system interface when the runtime offers it,
+// otherwise the connection is closed again and the error says why.
+VrStart startVrRuntime(const VrEntryPoints& entry, VrInterfaceCache& cache);
+
+// An eye's view: the inverse of its eye-to-head transform applied on the left
+// of the head pose.
+mat4 eyeView(const vr::HmdMatrix34_t& eyeToHead, const vr::HmdMatrix34_t& headPose);
+
+// The model for an eye pass: a turn by angleDegrees about the eye's X axis,
+// applied after the view (on its left).
+mat4 eyeModel(float angleDegrees, const mat4& view);
