@@ -83,14 +83,35 @@ def _joined_overrides(existing, override):
     return f"{existing};{override}" if existing else override
 
 
-def stage_with_proxy(folder):
-    """Copies the program and the test-only d3d12.dll into folder; returns the copy."""
+def stage_with_proxy(folder, with_mock_vr=False):
+    """Copies the program and the test-only d3d12.dll into folder, with the mock
+    VR runtime when asked; returns the program's copy."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     program = Path(_required_env("HT_PROGRAM"))
     shutil.copy2(program, folder / program.name)
     shutil.copy2(_required_env("HT_D3D12_PROXY_DLL"), folder / "d3d12.dll")
+    if with_mock_vr:
+        shutil.copy2(_required_env("HT_MOCK_VR_DLL"), folder / "openvr_api.dll")
     return folder / program.name
+
+
+def windows_path(path):
+    """The path as Wine's programs see it, through drive Z:."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def read_ppm(path):
+    """(width, height, rgb bytes) of a binary PPM image."""
+    data = Path(path).read_bytes()
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+    if match is None:
+        raise BenchError(f"{path} is not an 8-bit binary PPM")
+    width, height = int(match.group(1)), int(match.group(2))
+    pixels = data[match.end():]
+    if len(pixels) != width * height * 3:
+        raise BenchError(f"{path} holds {len(pixels)} pixel bytes, not {width * height * 3}")
+    return width, height, pixels
 
 
 def run_windows_tool(program, *args, timeout=60, stdin_text=None):
@@ -114,11 +135,13 @@ def angle_server(*args, timeout=60, stdin_text=None):
 class RunningProgram:
     """The program started under Wine with its output streams captured."""
 
-    def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True):
+    def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None):
         """Starts the program in workdir; its streams go to output_dir (default workdir).
 
         with_proxy stages the program beside the test-only d3d12.dll, which
         lowers the feature level to what the CPU Vulkan driver offers.
+        vr_output stages the mock VR runtime too, writing its log and eye
+        images into that folder.
         """
         self.workdir = Path(workdir)
         output = Path(output_dir or workdir)
@@ -127,8 +150,11 @@ class RunningProgram:
         env = dict(os.environ)
         env.update(extra_env or {})
         program = _required_env("HT_PROGRAM")
+        if vr_output is not None:
+            Path(vr_output).mkdir(parents=True, exist_ok=True)
+            env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
         if with_proxy:
-            program = stage_with_proxy(output / "bin")
+            program = stage_with_proxy(output / "bin", with_mock_vr=vr_output is not None)
             env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"), "d3d12=n,b")
         self.process = subprocess.Popen(
             [_required_env("HT_WINE_RUN"), str(program)],

@@ -1,0 +1,136 @@
+"""VR output of the real program with the mock headset runtime under Wine."""
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+import winebench  # noqa: E402
+
+FAILED = "OpenVR initialization failed: "
+CLEAR_GREY = 51
+
+
+def grey(image, x, y):
+    width, _, pixels = image
+    return pixels[3 * (y * width + x)]
+
+
+def column_mean(image, x):
+    _, height, _ = image
+    return sum(grey(image, x, y) for y in range(height)) / height
+
+
+class VrOutput(unittest.TestCase):
+    def setUp(self):
+        self.display = winebench.VirtualDisplay().__enter__()
+        self.workdir = winebench.program_workdir()
+        self.vr = Path(tempfile.mkdtemp(prefix="ht-vr-"))
+        self.program = None
+
+    def tearDown(self):
+        if self.program is not None:
+            self.program.kill()
+        self.display.__exit__(None, None, None)
+        shutil.rmtree(self.workdir, ignore_errors=True)
+        shutil.rmtree(self.vr, ignore_errors=True)
+
+    def start(self, mock=True, **settings):
+        env = {f"HT_MOCK_VR_{name.upper()}": str(value) for name, value in settings.items()}
+        self.program = winebench.RunningProgram(self.workdir, extra_env=env,
+                                                vr_output=self.vr if mock else None)
+        return self.program.find_window("MainWindow", "Hello Triangle")
+
+    def log(self):
+        path = self.vr / "log.txt"
+        return path.read_text().splitlines() if path.exists() else []
+
+    def submissions(self):
+        return [line for line in self.log() if " Submit " in line]
+
+    def wait_for_submissions(self, count, after_ns=0, timeout=60):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            recent = [line for line in self.submissions() if int(line.split()[0]) > after_ns]
+            if len(recent) >= count:
+                return recent
+            self.assertTrue(self.program.running(), self.program.stderr())
+            time.sleep(0.2)
+        self.fail(f"fewer than {count} submissions within {timeout} s")
+
+    def close_and_expect_shutdown(self, window):
+        self.program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(self.program.wait(timeout=30), 0, self.program.stderr())
+        self.assertTrue(self.log()[-1].endswith("VR_ShutdownInternal"), self.log()[-3:])
+
+    def test_renders_and_submits_both_eyes_and_follows_the_pipe_angle(self):
+        window = self.start()
+        submitted = self.wait_for_submissions(6)
+        self.assertEqual(self.program.stdout().splitlines()[0],
+                         "Recommended Render Target Size: 320 x 360")
+        self.assertEqual(self.program.stderr(), "")
+        for index, line in enumerate(submitted):
+            fields = line.split(" ", 1)[1]
+            self.assertEqual(fields, f"Submit eye={index % 2} type=4 colorSpace=1 nodeMask=0 "
+                                     "size=320x360 bounds=none flags=0 result=0 saved")
+
+        before = winebench.read_ppm(self.vr / "left.ppm")
+        self.assertEqual(before[:2], (320, 360))
+        # The face ahead runs from white at the top to black at the bottom; the
+        # view is taller than 90 degrees, so the black top and bottom faces
+        # show in the first and last twenty rows.
+        self.assertGreater(grey(before, 160, 25), 230)
+        self.assertAlmostEqual(grey(before, 160, 180), 128, delta=10)
+        self.assertLess(grey(before, 160, 335), 25)
+        self.assertLess(grey(before, 160, 5), 10)
+        # From the second frame on, the desktop shows the right eye's view too.
+        self.assertNotEqual(self.program.client_pixel(window, 380, 20), (CLEAR_GREY,) * 3)
+
+        code, out, err = winebench.angle_server("90")
+        self.assertEqual(code, 0, out + err)
+        acknowledged = time.time_ns()
+        self.wait_for_submissions(4, after_ns=acknowledged)
+        after = winebench.read_ppm(self.vr / "left.ppm")
+        # Turned a quarter about the eye's X axis, the view ahead meets the
+        # all-black bottom face, and only the dark lower edges of the front
+        # and back faces reach into the top and bottom rows.
+        self.assertLess(grey(after, 160, 180), 10)
+        self.assertLess(column_mean(after, 160), 20)
+        self.assertGreater(column_mean(before, 160), 100)
+        self.close_and_expect_shutdown(window)
+
+    def test_without_a_runtime_it_says_so_once_and_draws_the_desktop(self):
+        window = self.start(mock=False)
+        time.sleep(4)
+        lines = self.program.stderr().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        self.assertTrue(lines[0].startswith(FAILED), lines[0])
+        self.assertIn("openvr_api.dll", lines[0])
+        self.assertNotIn("Recommended", self.program.stdout())
+        self.assertEqual(self.program.client_pixel(window, 100, 100), (CLEAR_GREY,) * 3)
+        self.program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(self.program.wait(timeout=30), 0)
+
+    def test_a_missing_system_interface_reports_error_105_after_shutting_down(self):
+        window = self.start(invalid_interfaces="IVRSystem_022")
+        time.sleep(4)
+        self.assertEqual(self.program.stderr(), FAILED + "Interface Not Found (105)\n")
+        calls = [line.split(" ", 1)[1] for line in self.log()]
+        self.assertEqual(calls, ["VR_InitInternal2 type=1",
+                                 "VR_IsInterfaceVersionValid IVRSystem_022 -> 0",
+                                 "VR_ShutdownInternal"])
+        self.program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(self.program.wait(timeout=30), 0)
+
+    def test_a_token_change_fetches_the_compositor_again(self):
+        window = self.start(token_change_after=3)
+        self.wait_for_submissions(10)
+        fetches = [line for line in self.log() if "VR_GetGenericInterface IVRCompositor_028" in line]
+        self.assertEqual(len(fetches), 2, fetches)
+        self.close_and_expect_shutdown(window)
+
+
+if __name__ == "__main__":
+    unittest.main()
