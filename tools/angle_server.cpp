@@ -86,6 +86,17 @@ Item parseItem(const std::string& text) {
     return Item{Item::Kind::Bytes, frameOf(angle), text};
 }
 
+// Wall-clock time as nanoseconds since 1970, to line sends up with other logs.
+unsigned long long unixTimeNanoseconds() {
+    constexpr unsigned long long epochIn100ns = 116444736000000000ULL;
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER value;
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return (value.QuadPart - epochIn100ns) * 100ULL;
+}
+
 double microsecondsBetween(LARGE_INTEGER start, LARGE_INTEGER end) {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER value;
@@ -185,9 +196,11 @@ void perform(PipeServer& server, const Item& item) {
         std::cout << "reconnected" << std::endl;
         return;
     }
+    const unsigned long long sentAt = unixTimeNanoseconds();
     const double microseconds = server.exchange(item.bytes);
     std::cout << item.label << " -> " << item.bytes.size() / 4 << " x SUCCESS in "
-              << static_cast<long>(microseconds) << " us" << std::endl;
+              << static_cast<long>(microseconds) << " us (sent at " << sentAt << " ns)"
+              << std::endl;
 }
 
 double percentile(std::vector<double> values, double fraction) {

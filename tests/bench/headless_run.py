@@ -1,9 +1,11 @@
 """Runs the program on a virtual display, keeps a screenshot and its output,
-closes the window with WM_CLOSE and prints the exit code.
+closes the window with WM_CLOSE and prints the exit code. With HT_RUN_MOCK_VR=1
+the mock VR runtime runs too, and its last eye images are kept as PNG files.
 
 usage: headless_run.py OUTPUT_DIR [SECONDS]
 """
 import os
+import subprocess
 import sys
 import time
 from pathlib import Path
@@ -17,7 +19,9 @@ def main():
     output.mkdir(parents=True, exist_ok=True)
     root = Path(__file__).resolve().parents[2]
     with_proxy = bool(os.environ.get("HT_D3D12_PROXY_DLL"))
-    program = winebench.RunningProgram(root, output_dir=output, with_proxy=with_proxy)
+    vr_output = output / "vr" if os.environ.get("HT_RUN_MOCK_VR") == "1" else None
+    program = winebench.RunningProgram(root, output_dir=output, with_proxy=with_proxy,
+                                       vr_output=vr_output)
     try:
         window = program.find_window("MainWindow", "Hello Triangle")
         time.sleep(seconds)
@@ -27,6 +31,12 @@ def main():
     finally:
         program.kill()
     print(f"screenshot: {output / 'window.png'}")
+    if vr_output is not None:
+        for eye in ("left", "right"):
+            if (vr_output / f"{eye}.ppm").exists():
+                subprocess.run(["convert", str(vr_output / f"{eye}.ppm"),
+                                str(vr_output / f"{eye}.png")], check=True, timeout=60)
+        print(f"eye images and the runtime's log: {vr_output}")
     print(f"console output: {program.stdout_path} and {program.stderr_path}")
     print(f"exit code: {code}")
     return 0 if code == 0 else 1

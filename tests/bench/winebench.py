@@ -83,14 +83,15 @@ def _joined_overrides(existing, override):
     return f"{existing};{override}" if existing else override
 
 
-def stage_with_proxy(folder, with_mock_vr=False):
-    """Copies the program and the test-only d3d12.dll into folder, with the mock
-    VR runtime when asked; returns the program's copy."""
+def stage_program(folder, with_proxy=True, with_mock_vr=False):
+    """Copies the program into folder, with the test-only d3d12.dll and the mock
+    VR runtime as asked; returns the program's copy."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     program = Path(_required_env("HT_PROGRAM"))
     shutil.copy2(program, folder / program.name)
-    shutil.copy2(_required_env("HT_D3D12_PROXY_DLL"), folder / "d3d12.dll")
+    if with_proxy:
+        shutil.copy2(_required_env("HT_D3D12_PROXY_DLL"), folder / "d3d12.dll")
     if with_mock_vr:
         shutil.copy2(_required_env("HT_MOCK_VR_DLL"), folder / "openvr_api.dll")
     return folder / program.name
@@ -153,8 +154,9 @@ class RunningProgram:
         if vr_output is not None:
             Path(vr_output).mkdir(parents=True, exist_ok=True)
             env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
+        if with_proxy or vr_output is not None:
+            program = stage_program(output / "bin", with_proxy, with_mock_vr=vr_output is not None)
         if with_proxy:
-            program = stage_with_proxy(output / "bin", with_mock_vr=vr_output is not None)
             env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"), "d3d12=n,b")
         self.process = subprocess.Popen(
             [_required_env("HT_WINE_RUN"), str(program)],

@@ -9,7 +9,8 @@
 //   HT_MOCK_VR_TOKEN_CHANGE_AFTER=N  change the init token after N pose waits
 //   HT_MOCK_VR_NULL_COMPOSITOR=1     hand out no compositor
 //   HT_MOCK_VR_OUTPUT=folder         log.txt (one line per call) and the last
-//                                    submitted eye images, left.ppm and right.ppm
+//                                    submitted eye images, left.ppm and right.ppm;
+//                                    each saved submission logs its centre pixel
 // Submit refuses what a real compositor would (wrong texture type, no
 // resource or queue, an eye other than 0 or 1) and reads accepted textures
 // back through the queue in the texture record.
@@ -123,6 +124,9 @@ long poseWaits = 0;
 // atomically, so readers never see half an image).
 class TextureReader {
 public:
+    // The centre pixel of the last saved image, as "r,g,b".
+    std::string centre;
+
     bool save(ID3D12Resource* texture, ID3D12CommandQueue* queue, const std::string& path) {
         if (!prepare(texture)) {
             return false;
@@ -139,7 +143,7 @@ public:
             }
             return false;
         }
-        const bool written = writePpm(readback, footprint, rows, path);
+        const bool written = writePpm(readback, footprint, rows, path, centre);
         readback->Release();
         return written;
     }
@@ -225,13 +229,14 @@ private:
 
     static bool writePpm(ID3D12Resource* readback,
                          const D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint, UINT rows,
-                         const std::string& path) {
+                         const std::string& path, std::string& centre) {
         void* mapped = nullptr;
         if (FAILED(readback->Map(0, nullptr, &mapped))) {
             return false;
         }
         const UINT width = footprint.Footprint.Width;
         std::string image = "P6\n" + std::to_string(width) + " " + std::to_string(rows) + "\n255\n";
+        const std::size_t headerSize = image.size();
         for (UINT row = 0; row < rows; ++row) {
             const auto* pixels = static_cast<const unsigned char*>(mapped) + footprint.Offset +
                                  static_cast<std::size_t>(row) * footprint.Footprint.RowPitch;
@@ -240,6 +245,11 @@ private:
             }
         }
         readback->Unmap(0, nullptr);
+        const std::size_t middle =
+            headerSize + (static_cast<std::size_t>(rows / 2) * width + width / 2) * 3;
+        centre = std::to_string(static_cast<unsigned char>(image[middle])) + "," +
+                 std::to_string(static_cast<unsigned char>(image[middle + 1])) + "," +
+                 std::to_string(static_cast<unsigned char>(image[middle + 2]));
         const std::string partial = path + ".partial";
         FILE* file = std::fopen(partial.c_str(), "wb");
         if (file == nullptr) {
@@ -362,8 +372,9 @@ public:
         if (data != nullptr && !config().output.empty()) {
             const std::string path =
                 config().output + (eye == vr::Eye_Left ? "\\left.ppm" : "\\right.ppm");
-            line += reader.save(data->m_pResource, data->m_pCommandQueue, path) ? " saved"
-                                                                                : " unreadable";
+            line += reader.save(data->m_pResource, data->m_pCommandQueue, path)
+                        ? " saved centre=" + reader.centre
+                        : " unreadable";
         }
         logCall(line);
         return result;
