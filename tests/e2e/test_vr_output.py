@@ -1,4 +1,5 @@
 """VR output of the real program with the mock headset runtime under Wine."""
+import os
 import shutil
 import sys
 import tempfile
@@ -113,6 +114,27 @@ class VrOutput(unittest.TestCase):
         self.assertEqual(self.program.client_pixel(window, 100, 100), (CLEAR_GREY,) * 3)
         self.program.post(window, winebench.WM_CLOSE)
         self.assertEqual(self.program.wait(timeout=30), 0)
+
+    def test_a_library_without_the_entry_points_is_reported_and_skipped(self):
+        # Any DLL of that name that is not a VR client library will do.
+        bin_folder = self.workdir / "bin"
+        winebench.stage_program(bin_folder)
+        shutil.copy2(os.environ["HT_D3D12_PROXY_DLL"], bin_folder / "openvr_api.dll")
+        window = self.start(mock=False)
+        time.sleep(4)
+        self.assertEqual(self.program.stderr(), FAILED +
+                         "openvr_api.dll lacks the entry point VR_InitInternal2\n")
+        self.assertEqual(self.program.client_pixel(window, 100, 100), (CLEAR_GREY,) * 3)
+        self.program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(self.program.wait(timeout=30), 0)
+
+    def test_without_a_compositor_the_vr_frame_is_skipped(self):
+        window = self.start(null_compositor=1)
+        time.sleep(5)
+        self.assertIn("Recommended Render Target Size", self.program.stdout())
+        self.assertEqual(self.submissions(), [])
+        self.assertTrue(self.program.running(), self.program.stderr())
+        self.close_and_expect_shutdown(window)
 
     def test_a_missing_system_interface_reports_error_105_after_shutting_down(self):
         window = self.start(invalid_interfaces="IVRSystem_022")
