@@ -38,6 +38,17 @@ D3D12_RESOURCE_DESC bufferDescription(std::uint64_t width) {
     return desc;
 }
 
+D3D12_DESCRIPTOR_HEAP_DESC descriptorHeapDescription(D3D12_DESCRIPTOR_HEAP_TYPE type,
+                                                     std::uint32_t count,
+                                                     D3D12_DESCRIPTOR_HEAP_FLAGS flags) {
+    D3D12_DESCRIPTOR_HEAP_DESC desc{};
+    desc.Type = type;
+    desc.NumDescriptors = count;
+    desc.Flags = flags;
+    desc.NodeMask = 0;
+    return desc;
+}
+
 D3D12_CPU_DESCRIPTOR_HANDLE offsetHandle(D3D12_CPU_DESCRIPTOR_HANDLE handle, std::uint32_t offset) {
     handle.ptr += offset;
     return handle;

@@ -35,5 +35,10 @@ D3D12_HEAP_PROPERTIES heapProperties(D3D12_HEAP_TYPE type);
 // A plain buffer of the given width, in row-major layout.
 D3D12_RESOURCE_DESC bufferDescription(std::uint64_t width);
 
+// A descriptor heap of count descriptors on node mask 0.
+D3D12_DESCRIPTOR_HEAP_DESC descriptorHeapDescription(D3D12_DESCRIPTOR_HEAP_TYPE type,
+                                                     std::uint32_t count,
+                                                     D3D12_DESCRIPTOR_HEAP_FLAGS flags);
+
 // A CPU descriptor handle moved on by offset bytes.
 D3D12_CPU_DESCRIPTOR_HANDLE offsetHandle(D3D12_CPU_DESCRIPTOR_HANDLE handle, std::uint32_t offset);

@@ -127,11 +127,8 @@ void Renderer::prepareSwapChain(std::uint32_t requestedWidth, std::uint32_t requ
 }
 
 void Renderer::createRenderTargetViews() {
-    D3D12_DESCRIPTOR_HEAP_DESC heapDesc{};
-    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
-    heapDesc.NumDescriptors = backBufferCount;
-    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_NONE;
-    heapDesc.NodeMask = 0;
+    const D3D12_DESCRIPTOR_HEAP_DESC heapDesc = descriptorHeapDescription(
+        D3D12_DESCRIPTOR_HEAP_TYPE_RTV, backBufferCount, D3D12_DESCRIPTOR_HEAP_FLAG_NONE);
     CHECK_HRESULT(device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&rtvHeap)));
     rtvDescriptorSize = device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
 

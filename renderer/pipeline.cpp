@@ -208,11 +208,8 @@ bool Renderer::compileShaders(ID3DBlob*& vertexShader, ID3DBlob*& pixelShader) {
 // The constant buffer, its shader-visible heap with one view, and a first copy
 // of the uniforms.
 void Renderer::createUniformBuffer() {
-    D3D12_DESCRIPTOR_HEAP_DESC heapDesc{};
-    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
-    heapDesc.NumDescriptors = 1;
-    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-    heapDesc.NodeMask = 0;
+    const D3D12_DESCRIPTOR_HEAP_DESC heapDesc = descriptorHeapDescription(
+        D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 1, D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE);
     CHECK_HRESULT(device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&uniformBufferHeap)));
 
     const D3D12_HEAP_PROPERTIES upload = heapProperties(D3D12_HEAP_TYPE_UPLOAD);

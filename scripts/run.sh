@@ -25,16 +25,11 @@ case "${1:-}" in
     ;;
 esac
 
-scripts/setup.sh
-cmake --preset windows-mingw >/dev/null
-cmake --build --preset windows-mingw --target hello_triangle winctl d3d12_proxy mock_vr_runtime
-
-build=$root/build/windows-mingw
-program=$build/hello_triangle.exe
-export HT_WINE_RUN=$build/wine-run HT_WINECTL=$build/tests/bench/winctl.exe
-export HT_PROGRAM=$program HT_WINEPREFIX=$build/wineprefix
-export HT_MOCK_VR_DLL=$build/mock-vr/openvr_api.dll HT_RUN_MOCK_VR=$mock_vr
-export PYTHONPATH=$root/tests/bench
+# shellcheck source=scripts/wine-bench.sh
+source scripts/wine-bench.sh
+prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy mock_vr_runtime
+program=$HT_PROGRAM
+export HT_RUN_MOCK_VR=$mock_vr HT_RUN_WITH_PROXY=0
 
 gpu_present() {
     vulkaninfo --summary 2>/dev/null |
@@ -43,28 +38,24 @@ gpu_present() {
 
 if ! gpu_present; then
     echo "note: no Vulkan GPU here; running through the test-only feature-level proxy" >&2
-    export HT_D3D12_PROXY_DLL=$build/test-dlls/d3d12.dll
+    HT_RUN_WITH_PROXY=1
 fi
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    with_proxy=0
-    if [ -n "${HT_D3D12_PROXY_DLL:-}" ]; then
-        with_proxy=1
+    if [ "$HT_RUN_WITH_PROXY" = 1 ]; then
         export WINEDLLOVERRIDES=d3d12=n,b
     fi
     if [ "$mock_vr" = 1 ]; then
         mkdir -p "$root/out/run/vr"
         export HT_MOCK_VR_OUTPUT="Z:${root//\//\\}\\out\\run\\vr"
     fi
-    if [ "$with_proxy" = 1 ] || [ "$mock_vr" = 1 ]; then
+    if [ "$HT_RUN_WITH_PROXY" = 1 ] || [ "$mock_vr" = 1 ]; then
         program=$(python3 -c 'import sys, winebench
 print(winebench.stage_program(sys.argv[1], sys.argv[2] == "1", sys.argv[3] == "1"))' \
-            "$root/out/run/bin" "$with_proxy" "$mock_vr")
+            "$root/out/run/bin" "$HT_RUN_WITH_PROXY" "$mock_vr")
     fi
-    exec "$build/wine-run" "$program"
+    exec "$HT_WINE_RUN" "$program"
 fi
 
-# shellcheck source=scripts/virtual-display.sh
-source scripts/virtual-display.sh
-start_virtual_display "$build/wineprefix"
+start_virtual_display "$HT_WINEPREFIX"
 python3 tests/bench/headless_run.py "$root/out/run"

@@ -11,6 +11,8 @@
 //   raw:HEX      write these bytes in one write and expect one reply per whole frame
 //   reconnect    wait for the client to drop the connection and connect again
 // Exit codes: 0 all acknowledged, 2 bad input, 3 pipe unavailable, 4 client lost.
+#include "tools/common/unix_time.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -84,17 +86,6 @@ Item parseItem(const std::string& text) {
         throw Failure{exitBadInput, "'" + text + "' is not a number"};
     }
     return Item{Item::Kind::Bytes, frameOf(angle), text};
-}
-
-// Wall-clock time as nanoseconds since 1970, to line sends up with other logs.
-unsigned long long unixTimeNanoseconds() {
-    constexpr unsigned long long epochIn100ns = 116444736000000000ULL;
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    ULARGE_INTEGER value;
-    value.LowPart = now.dwLowDateTime;
-    value.HighPart = now.dwHighDateTime;
-    return (value.QuadPart - epochIn100ns) * 100ULL;
 }
 
 double microsecondsBetween(LARGE_INTEGER start, LARGE_INTEGER end) {

@@ -44,11 +44,8 @@ void Renderer::createEyeTextures() {
                                                       IID_PPV_ARGS(&texture)));
     }
 
-    D3D12_DESCRIPTOR_HEAP_DESC heapDesc{};
-    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
-    heapDesc.NumDescriptors = 2;
-    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_NONE;
-    heapDesc.NodeMask = 0;
+    const D3D12_DESCRIPTOR_HEAP_DESC heapDesc = descriptorHeapDescription(
+        D3D12_DESCRIPTOR_HEAP_TYPE_RTV, 2, D3D12_DESCRIPTOR_HEAP_FLAG_NONE);
     CHECK_HRESULT(device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&eyeRtvHeap)));
     const UINT increment = device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
     eyeRtvHandles[0] = eyeRtvHeap->GetCPUDescriptorHandleForHeapStart();

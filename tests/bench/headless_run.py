@@ -18,7 +18,7 @@ def main():
     seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 5.0
     output.mkdir(parents=True, exist_ok=True)
     root = Path(__file__).resolve().parents[2]
-    with_proxy = bool(os.environ.get("HT_D3D12_PROXY_DLL"))
+    with_proxy = os.environ.get("HT_RUN_WITH_PROXY") == "1"
     vr_output = output / "vr" if os.environ.get("HT_RUN_MOCK_VR") == "1" else None
     program = winebench.RunningProgram(root, output_dir=output, with_proxy=with_proxy,
                                        vr_output=vr_output)

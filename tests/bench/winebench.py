@@ -8,6 +8,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import unittest
 from pathlib import Path
 
 WM_CLOSE = 0x0010
@@ -232,3 +233,25 @@ def program_workdir(with_assets=True):
         if source.is_dir():
             shutil.copytree(source, workdir / "assets")
     return workdir
+
+
+class ProgramTestCase(unittest.TestCase):
+    """A private virtual display and a scratch working directory (with the
+    program's assets) for each test; programs started with start_program are
+    stopped at the end."""
+
+    def setUp(self):
+        self.display = VirtualDisplay().__enter__()
+        self.addCleanup(self.display.__exit__, None, None, None)
+        self.workdir = program_workdir()
+        self.addCleanup(shutil.rmtree, self.workdir, True)
+        self.programs = []
+
+    def tearDown(self):
+        for program in self.programs:
+            program.kill()
+
+    def start_program(self, workdir=None, **options):
+        program = RunningProgram(workdir or self.workdir, **options)
+        self.programs.append(program)
+        return program

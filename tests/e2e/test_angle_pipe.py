@@ -1,6 +1,5 @@
 """The program's pipe client against real named pipes served by angle_server."""
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -13,16 +12,10 @@ import winebench  # noqa: E402
 CONNECTED = "Connected to the pipe."
 
 
-class AnglePipe(unittest.TestCase):
+class AnglePipe(winebench.ProgramTestCase):
     def setUp(self):
-        self.display = winebench.VirtualDisplay().__enter__()
-        self.workdir = winebench.program_workdir()
-        self.program = winebench.RunningProgram(self.workdir)
-
-    def tearDown(self):
-        self.program.kill()
-        self.display.__exit__(None, None, None)
-        shutil.rmtree(self.workdir, ignore_errors=True)
+        super().setUp()
+        self.program = self.start_program()
 
     def serve(self, *items):
         code, out, err = winebench.angle_server(*items)

@@ -13,22 +13,13 @@ BACKGROUND_GREY = 30  # the window class's brush
 SW_MINIMIZE, SW_RESTORE = 6, 9
 
 
-class DesktopRendering(unittest.TestCase):
-    def setUp(self):
-        self.display = winebench.VirtualDisplay().__enter__()
-        self.programs = []
-
-    def tearDown(self):
-        for program in self.programs:
-            program.kill()
-        self.display.__exit__(None, None, None)
-
+class DesktopRendering(winebench.ProgramTestCase):
     def start(self, with_assets=True, extra_env=None):
-        workdir = winebench.program_workdir(with_assets=with_assets)
-        self.addCleanup(shutil.rmtree, workdir, True)
-        program = winebench.RunningProgram(workdir, extra_env=extra_env)
-        self.programs.append(program)
-        return program
+        workdir = self.workdir
+        if not with_assets:
+            workdir = winebench.program_workdir(with_assets=False)
+            self.addCleanup(shutil.rmtree, workdir, True)
+        return self.start_program(workdir, extra_env=extra_env)
 
     def wait_for_clear_colour(self, program, window, x=10, y=10, timeout=60):
         """Device creation and shader compilation take seconds on the CPU driver."""
@@ -70,8 +61,7 @@ class DesktopRendering(unittest.TestCase):
             (assets / name).write_bytes(b"stale")
         self.close(program, window)
 
-        again = winebench.RunningProgram(program.workdir)
-        self.programs.append(again)
+        again = self.start_program()
         window = again.find_window("MainWindow", "Hello Triangle")
         self.wait_for_clear_colour(again, window)
         for name in ("triangle.vert.dxbc", "triangle.frag.dxbc"):

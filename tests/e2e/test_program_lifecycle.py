@@ -1,5 +1,4 @@
 """The real program under Wine: its window appears and closing it ends the process."""
-import shutil
 import sys
 import unittest
 from pathlib import Path
@@ -8,18 +7,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
 import winebench  # noqa: E402
 
 
-class ProgramLifecycle(unittest.TestCase):
-    def setUp(self):
-        self.display = winebench.VirtualDisplay().__enter__()
-        self.workdir = winebench.program_workdir()
-        self.program = winebench.RunningProgram(self.workdir)
-
-    def tearDown(self):
-        self.program.kill()
-        self.display.__exit__(None, None, None)
-        shutil.rmtree(self.workdir, ignore_errors=True)
-
+class ProgramLifecycle(winebench.ProgramTestCase):
     def test_window_appears_and_closing_it_exits_with_code_zero(self):
+        self.program = self.start_program()
         window = self.program.find_window("MainWindow", "Hello Triangle")
         self.program.post(window, winebench.WM_CLOSE)
         self.assertEqual(self.program.wait(timeout=20), 0, self.program.stderr())

@@ -24,24 +24,15 @@ def column_mean(image, x):
     return sum(grey(image, x, y) for y in range(height)) / height
 
 
-class VrOutput(unittest.TestCase):
+class VrOutput(winebench.ProgramTestCase):
     def setUp(self):
-        self.display = winebench.VirtualDisplay().__enter__()
-        self.workdir = winebench.program_workdir()
+        super().setUp()
         self.vr = Path(tempfile.mkdtemp(prefix="ht-vr-"))
-        self.program = None
-
-    def tearDown(self):
-        if self.program is not None:
-            self.program.kill()
-        self.display.__exit__(None, None, None)
-        shutil.rmtree(self.workdir, ignore_errors=True)
-        shutil.rmtree(self.vr, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.vr, True)
 
     def start(self, mock=True, **settings):
         env = {f"HT_MOCK_VR_{name.upper()}": str(value) for name, value in settings.items()}
-        self.program = winebench.RunningProgram(self.workdir, extra_env=env,
-                                                vr_output=self.vr if mock else None)
+        self.program = self.start_program(extra_env=env, vr_output=self.vr if mock else None)
         return self.program.find_window("MainWindow", "Hello Triangle")
 
     def log(self):

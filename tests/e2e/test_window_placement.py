@@ -1,6 +1,5 @@
 """The real program's window: centred on the screen and scaled by the DPI."""
 import re
-import shutil
 import subprocess
 import sys
 import unittest
@@ -25,26 +24,18 @@ def screen_size():
     return int(width), int(height)
 
 
-class WindowPlacement(unittest.TestCase):
+class WindowPlacement(winebench.ProgramTestCase):
     def setUp(self):
-        self.display = winebench.VirtualDisplay().__enter__()
-        self.workdir = winebench.program_workdir()
-
-    def tearDown(self):
-        set_dpi(96)
-        self.display.__exit__(None, None, None)
-        shutil.rmtree(self.workdir, ignore_errors=True)
+        super().setUp()
+        self.addCleanup(set_dpi, 96)
 
     def window_rectangle(self, dpi):
         set_dpi(dpi)
-        program = winebench.RunningProgram(self.workdir)
-        try:
-            window = program.find_window("MainWindow", "Hello Triangle")
-            rectangle = program.rectangles(window)["window"]
-            program.post(window, winebench.WM_CLOSE)
-            self.assertEqual(program.wait(timeout=20), 0, program.stderr())
-        finally:
-            program.kill()
+        program = self.start_program()
+        window = program.find_window("MainWindow", "Hello Triangle")
+        rectangle = program.rectangles(window)["window"]
+        program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(program.wait(timeout=20), 0, program.stderr())
         return rectangle
 
     def test_window_is_centred_and_grows_by_half_at_144_dpi(self):

@@ -14,6 +14,8 @@
 // Submit refuses what a real compositor would (wrong texture type, no
 // resource or queue, an eye other than 0 or 1) and reads accepted textures
 // back through the queue in the texture record.
+#include "tools/common/texture_readback.h"
+#include "tools/common/unix_time.h"
 #include "vr/openvr_abi.h"
 
 #include <windows.h>
@@ -22,6 +24,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,16 +48,6 @@ std::vector<float> floatList(const std::string& text) {
         cursor = *end == ',' ? end + 1 : end;
     }
     return values;
-}
-
-unsigned long long unixTimeNanoseconds() {
-    constexpr unsigned long long epochIn100ns = 116444736000000000ULL;
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    ULARGE_INTEGER value;
-    value.LowPart = now.dwLowDateTime;
-    value.HighPart = now.dwHighDateTime;
-    return (value.QuadPart - epochIn100ns) * 100ULL;
 }
 
 // One line per call, with a timestamp, appended to the output folder's log.
@@ -119,154 +112,51 @@ const Config& config() {
 std::uint32_t initToken = 1;
 long poseWaits = 0;
 
-// Copies a texture in the common state back to the CPU through the queue it
-// was submitted with, and writes it as a binary PPM (replacing the last one
-// atomically, so readers never see half an image).
-class TextureReader {
+// Reads submitted textures back and writes them as binary PPM files,
+// replacing the last one atomically so readers never see half an image.
+class EyeImageWriter {
 public:
     // The centre pixel of the last saved image, as "r,g,b".
     std::string centre;
 
     bool save(ID3D12Resource* texture, ID3D12CommandQueue* queue, const std::string& path) {
-        if (!prepare(texture)) {
-            return false;
-        }
-        const D3D12_RESOURCE_DESC desc = texture->GetDesc();
-        D3D12_PLACED_SUBRESOURCE_FOOTPRINT footprint{};
-        UINT rows = 0;
-        UINT64 rowBytes = 0, total = 0;
-        device->GetCopyableFootprints(&desc, 0, 1, 0, &footprint, &rows, &rowBytes, &total);
-        ID3D12Resource* readback = createReadback(total);
-        if (readback == nullptr || !copy(texture, readback, footprint, queue)) {
-            if (readback != nullptr) {
-                readback->Release();
+        if (!reader) {
+            ID3D12Device* device = nullptr;
+            if (FAILED(texture->GetDevice(IID_PPV_ARGS(&device)))) {
+                return false;
             }
+            reader = std::make_unique<TextureReadback>(device);
+            device->Release();
+        }
+        RgbaImage image;
+        if (!reader->read(texture, D3D12_RESOURCE_STATE_COMMON, queue, image)) {
             return false;
         }
-        const bool written = writePpm(readback, footprint, rows, path, centre);
-        readback->Release();
-        return written;
+        const std::uint8_t* middle = image.at(image.width / 2, image.height / 2);
+        centre = std::to_string(middle[0]) + "," + std::to_string(middle[1]) + "," +
+                 std::to_string(middle[2]);
+        return writePpm(image, path);
     }
 
 private:
-    bool prepare(ID3D12Resource* texture) {
-        if (device != nullptr) {
-            return true;
+    static bool writePpm(const RgbaImage& image, const std::string& path) {
+        std::string bytes =
+            "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+        for (std::size_t pixel = 0; pixel < image.pixels.size(); pixel += 4) {
+            bytes.append(reinterpret_cast<const char*>(&image.pixels[pixel]), 3);
         }
-        return SUCCEEDED(texture->GetDevice(IID_PPV_ARGS(&device))) &&
-               SUCCEEDED(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
-                                                        IID_PPV_ARGS(&allocator))) &&
-               SUCCEEDED(device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator,
-                                                   nullptr, IID_PPV_ARGS(&list))) &&
-               SUCCEEDED(list->Close()) &&
-               SUCCEEDED(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence))) &&
-               (event = CreateEventA(nullptr, FALSE, FALSE, nullptr)) != nullptr;
-    }
-
-    ID3D12Resource* createReadback(UINT64 size) {
-        D3D12_HEAP_PROPERTIES heap{};
-        heap.Type = D3D12_HEAP_TYPE_READBACK;
-        D3D12_RESOURCE_DESC desc{};
-        desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-        desc.Width = size;
-        desc.Height = 1;
-        desc.DepthOrArraySize = 1;
-        desc.MipLevels = 1;
-        desc.SampleDesc.Count = 1;
-        desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-        ID3D12Resource* buffer = nullptr;
-        device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc,
-                                        D3D12_RESOURCE_STATE_COPY_DEST, nullptr,
-                                        IID_PPV_ARGS(&buffer));
-        return buffer;
-    }
-
-    static D3D12_RESOURCE_BARRIER transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES from,
-                                             D3D12_RESOURCE_STATES to) {
-        D3D12_RESOURCE_BARRIER barrier{};
-        barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
-        barrier.Transition.pResource = resource;
-        barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
-        barrier.Transition.StateBefore = from;
-        barrier.Transition.StateAfter = to;
-        return barrier;
-    }
-
-    bool copy(ID3D12Resource* texture, ID3D12Resource* readback,
-              const D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint, ID3D12CommandQueue* queue) {
-        if (FAILED(allocator->Reset()) || FAILED(list->Reset(allocator, nullptr))) {
-            return false;
-        }
-        const D3D12_RESOURCE_BARRIER toCopy =
-            transition(texture, D3D12_RESOURCE_STATE_COMMON, D3D12_RESOURCE_STATE_COPY_SOURCE);
-        list->ResourceBarrier(1, &toCopy);
-        D3D12_TEXTURE_COPY_LOCATION destination{};
-        destination.pResource = readback;
-        destination.Type = D3D12_TEXTURE_COPY_TYPE_PLACED_FOOTPRINT;
-        destination.PlacedFootprint = footprint;
-        D3D12_TEXTURE_COPY_LOCATION source{};
-        source.pResource = texture;
-        source.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
-        list->CopyTextureRegion(&destination, 0, 0, 0, &source, nullptr);
-        const D3D12_RESOURCE_BARRIER back =
-            transition(texture, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_COMMON);
-        list->ResourceBarrier(1, &back);
-        if (FAILED(list->Close())) {
-            return false;
-        }
-        ID3D12CommandList* lists[] = {list};
-        queue->ExecuteCommandLists(1, lists);
-        const UINT64 value = ++fenceValue;
-        if (FAILED(queue->Signal(fence, value))) {
-            return false;
-        }
-        if (fence->GetCompletedValue() < value) {
-            fence->SetEventOnCompletion(value, event);
-            WaitForSingleObject(event, INFINITE);
-        }
-        return true;
-    }
-
-    static bool writePpm(ID3D12Resource* readback,
-                         const D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint, UINT rows,
-                         const std::string& path, std::string& centre) {
-        void* mapped = nullptr;
-        if (FAILED(readback->Map(0, nullptr, &mapped))) {
-            return false;
-        }
-        const UINT width = footprint.Footprint.Width;
-        std::string image = "P6\n" + std::to_string(width) + " " + std::to_string(rows) + "\n255\n";
-        const std::size_t headerSize = image.size();
-        for (UINT row = 0; row < rows; ++row) {
-            const auto* pixels = static_cast<const unsigned char*>(mapped) + footprint.Offset +
-                                 static_cast<std::size_t>(row) * footprint.Footprint.RowPitch;
-            for (UINT x = 0; x < width; ++x) {
-                image.append(reinterpret_cast<const char*>(pixels + 4 * x), 3);
-            }
-        }
-        readback->Unmap(0, nullptr);
-        const std::size_t middle =
-            headerSize + (static_cast<std::size_t>(rows / 2) * width + width / 2) * 3;
-        centre = std::to_string(static_cast<unsigned char>(image[middle])) + "," +
-                 std::to_string(static_cast<unsigned char>(image[middle + 1])) + "," +
-                 std::to_string(static_cast<unsigned char>(image[middle + 2]));
         const std::string partial = path + ".partial";
         FILE* file = std::fopen(partial.c_str(), "wb");
         if (file == nullptr) {
             return false;
         }
-        const bool complete = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+        const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         std::fclose(file);
         return complete &&
                MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
 
-    ID3D12Device* device = nullptr;
-    ID3D12CommandAllocator* allocator = nullptr;
-    ID3D12GraphicsCommandList* list = nullptr;
-    ID3D12Fence* fence = nullptr;
-    UINT64 fenceValue = 0;
-    HANDLE event = nullptr;
+    std::unique_ptr<TextureReadback> reader;
 };
 
 // A right-handed projection looking down -z with depth 0 ... 1: 90 degrees
@@ -396,7 +286,7 @@ private:
         return vr::VRCompositorError_None;
     }
 
-    TextureReader reader;
+    EyeImageWriter reader;
 };
 
 MockSystem mockSystem;
