@@ -8,6 +8,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -255,3 +256,12 @@ class ProgramTestCase(unittest.TestCase):
         program = RunningProgram(workdir or self.workdir, **options)
         self.programs.append(program)
         return program
+
+    def wait_until(self, condition, what, timeout=60):
+        """Polls condition until it holds; fails the test after timeout seconds."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if condition():
+                return
+            time.sleep(0.2)
+        self.fail(f"{what} did not happen within {timeout} s")

@@ -58,11 +58,14 @@ class AnglePipe(winebench.ProgramTestCase):
         self.assertIn("7.5 -> 1 x SUCCESS", out)
         self.assertIn("'seven' is not a number", err)
 
-        first = subprocess.Popen([winebench.wine_run(), os.environ["HT_ANGLE_SERVER"], "--stdin"],
-                                 stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
+        first_output = self.workdir / "first-server.txt"
+        with first_output.open("wb") as output:
+            first = subprocess.Popen(
+                [winebench.wine_run(), os.environ["HT_ANGLE_SERVER"], "--stdin"],
+                stdin=subprocess.PIPE, stdout=output, stderr=subprocess.DEVNULL)
         try:
-            time.sleep(2)  # the first server owns the pipe now
+            self.wait_until(lambda: "waiting for the client" in first_output.read_text(),
+                            "the first server's pipe")
             code, out, err = winebench.angle_server("1")
             self.assertEqual(code, 3, out + err)
             self.assertIn("already exists", err)
