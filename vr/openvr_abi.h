@@ -110,10 +110,12 @@ static_assert(sizeof(void*) != 8 || sizeof(D3D12TextureData_t) == 24,
 // for MinGW swaps them. Declaring the result pointer explicitly as the first
 // parameter makes GCC produce the MSVC layout, so only MSVC declares the
 // natural by-value form. Use the accessors below rather than the slots.
+#ifndef VR_STRUCT_RETURN_SLOTS
 #if defined(_MSC_VER)
 #define VR_STRUCT_RETURN_SLOTS 0
 #else
 #define VR_STRUCT_RETURN_SLOTS 1
+#endif
 #endif
 
 // "IVRSystem_022": only the first five of its slots are used.

@@ -16,7 +16,9 @@ class D3D12Proxy : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* path = std::getenv("HT_D3D12_PROXY");
-        ASSERT_NE(path, nullptr) << "HT_D3D12_PROXY is not set";
+        if (path == nullptr) {
+            GTEST_SKIP() << "HT_D3D12_PROXY does not name the test-only d3d12.dll";
+        }
         module = LoadLibraryA(path);
         ASSERT_NE(module, nullptr) << "cannot load " << path;
         createDevice = reinterpret_cast<CreateDeviceFn>(

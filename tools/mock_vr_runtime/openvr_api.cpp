@@ -179,15 +179,19 @@ public:
         *height = config().height;
         logCall("GetRecommendedRenderTargetSize");
     }
-    // NOTE: the explicit result pointer gives the MSVC calling layout that a
-    // real runtime has (see the interface header).
+    // NOTE: built with GCC, the explicit result pointer gives the MSVC calling
+    // layout that a real runtime has (see the interface header).
+#if VR_STRUCT_RETURN_SLOTS
     vr::HmdMatrix44_t* GetProjectionMatrix(vr::HmdMatrix44_t* result, vr::EVREye eye, float nearZ,
                                            float farZ) override {
-        *result = eyeProjection(nearZ, farZ);
-        logCall("GetProjectionMatrix eye=" + std::to_string(eye) +
-                " near=" + std::to_string(nearZ) + " far=" + std::to_string(farZ));
+        *result = projection(eye, nearZ, farZ);
         return result;
     }
+#else
+    vr::HmdMatrix44_t GetProjectionMatrix(vr::EVREye eye, float nearZ, float farZ) override {
+        return projection(eye, nearZ, farZ);
+    }
+#endif
     void GetProjectionRaw(vr::EVREye, float* left, float* right, float* top,
                           float* bottom) override {
         *left = -1.0f;
@@ -195,12 +199,31 @@ public:
         *top = -1.0f;
         *bottom = 1.0f;
     }
-    bool ComputeDistortion(vr::EVREye, float, float, void*) override { return false; }
+    bool ComputeDistortion(vr::EVREye, float, float, void*) override {
+        return false;
+    }
+#if VR_STRUCT_RETURN_SLOTS
     vr::HmdMatrix34_t* GetEyeToHeadTransform(vr::HmdMatrix34_t* result, vr::EVREye eye) override {
-        const float side = eye == vr::Eye_Left ? -1.0f : 1.0f;
-        *result = translation(side * config().eyeOffset, 0.0f, 0.0f);
-        logCall("GetEyeToHeadTransform eye=" + std::to_string(eye));
+        *result = eyeToHead(eye);
         return result;
+    }
+#else
+    vr::HmdMatrix34_t GetEyeToHeadTransform(vr::EVREye eye) override {
+        return eyeToHead(eye);
+    }
+#endif
+
+private:
+    static vr::HmdMatrix44_t projection(vr::EVREye eye, float nearZ, float farZ) {
+        logCall("GetProjectionMatrix eye=" + std::to_string(eye) +
+                " near=" + std::to_string(nearZ) + " far=" + std::to_string(farZ));
+        return eyeProjection(nearZ, farZ);
+    }
+
+    static vr::HmdMatrix34_t eyeToHead(vr::EVREye eye) {
+        logCall("GetEyeToHeadTransform eye=" + std::to_string(eye));
+        const float side = eye == vr::Eye_Left ? -1.0f : 1.0f;
+        return translation(side * config().eyeOffset, 0.0f, 0.0f);
     }
 };
 
