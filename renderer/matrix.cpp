@@ -66,6 +66,12 @@ mat4 adjugate(const mat4& m) {
     return a;
 }
 
+// The determinant by the first column of m and the first row of its adjugate.
+float determinantOf(const mat4& m, const mat4& a) {
+    return (m.at(0, 0) * a.at(0, 0) + m.at(1, 0) * a.at(0, 1)) +
+           (m.at(2, 0) * a.at(0, 2) + m.at(3, 0) * a.at(0, 3));
+}
+
 } // namespace
 
 mat4 identity() {
@@ -113,14 +119,22 @@ mat4 rotate(const mat4& m, float angle, const vec3& axis) {
 
 mat4 inverse(const mat4& m) {
     const mat4 a = adjugate(m);
-    const float determinant = (m.at(0, 0) * a.at(0, 0) + m.at(1, 0) * a.at(0, 1)) +
-                              (m.at(2, 0) * a.at(0, 2) + m.at(3, 0) * a.at(0, 3));
-    const float reciprocal = 1.0f / determinant;
+    const float reciprocal = 1.0f / determinantOf(m, a);
     mat4 result{};
     for (int i = 0; i < 16; ++i) {
         result.m[i] = a.m[i] * reciprocal;
     }
     return result;
+}
+
+bool invertible(const mat4& m) {
+    for (float element : m.m) {
+        if (!std::isfinite(element)) {
+            return false;
+        }
+    }
+    const float determinant = determinantOf(m, adjugate(m));
+    return std::isfinite(determinant) && std::isfinite(1.0f / determinant);
 }
 
 mat4 perspective(float fovy, float aspect, float nearPlane, float farPlane) {

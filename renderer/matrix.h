@@ -30,6 +30,10 @@ mat4 rotate(const mat4& m, float angle, const vec3& axis);
 // The general inverse by the adjugate; m must not be singular.
 mat4 inverse(const mat4& m);
 
+// Whether inverse(m) is finite: every element finite and a determinant whose
+// reciprocal is finite too.
+bool invertible(const mat4& m);
+
 // Left-handed perspective with clip depth -1 (near) to +1 (far); clip w is the
 // view-space z, so +z is in front of the viewer. fovy is in radians.
 mat4 perspective(float fovy, float aspect, float nearPlane, float farPlane);

@@ -3,6 +3,7 @@
 #include "renderer/frame_clock.h"
 #include "renderer/scene_data.h"
 #include "vr/openvr_abi.h"
+#include "vr/vr_runtime.h"
 
 #include <d3d12.h>
 #include <dxgi1_4.h>
@@ -85,6 +86,9 @@ private:
 
     // The eye textures as last submitted to the compositor.
     vr::D3D12TextureData_t eyeTextureData[2] = {};
+
+    // The head pose of the last VR frame whose pose the runtime vouched for.
+    HeadPoseTracker headPose;
 
     // The window presented to; not owned.
     Window* window = nullptr;

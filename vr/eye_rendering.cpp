@@ -31,9 +31,9 @@ void Renderer::renderVrFrame() {
         return;
     }
     vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount] = {};
-    poseSource->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
-    const vr::HmdMatrix34_t& hmdPose =
-        poses[vr::k_unTrackedDeviceIndex_Hmd].mDeviceToAbsoluteTracking;
+    const vr::EVRCompositorError waited =
+        poseSource->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+    headPose.update(waited, poses[vr::k_unTrackedDeviceIndex_Hmd]);
 
     vr::HmdMatrix44_t projections[2];
     vr::HmdMatrix34_t eyeToHead[2];
@@ -44,7 +44,7 @@ void Renderer::renderVrFrame() {
         eyeToHead[e] = vr::eyeToHeadTransform(*vrSystem, eyes[e]);
     }
     for (std::uint32_t e = 0; e < 2; ++e) {
-        renderEye(e, eyeTextures[e], eyeView(eyeToHead[e], hmdPose),
+        renderEye(e, eyeTextures[e], eyeView(eyeToHead[e], headPose.pose()),
                   fromHmdMatrix44(projections[e]));
     }
     submitEyes();

@@ -48,8 +48,26 @@ VrStart startVrRuntime(const VrEntryPoints& entry, VrInterfaceCache& cache) {
     return start;
 }
 
-mat4 eyeView(const vr::HmdMatrix34_t& eyeToHead, const vr::HmdMatrix34_t& headPose) {
-    return inverse(fromHmdMatrix34(eyeToHead) * fromHmdMatrix34(headPose));
+// NOTE: a pose the runtime does not vouch for is zero before tracking starts
+// and untouched after a failed wait; drawn with it, both eyes and the desktop
+// mirror would get non-finite matrices. Such frames are still rendered and
+// submitted, from the last valid pose.
+void HeadPoseTracker::update(vr::EVRCompositorError waitResult,
+                             const vr::TrackedDevicePose_t& hmd) {
+    if (waitResult != vr::VRCompositorError_None || !hmd.bPoseIsValid) {
+        return;
+    }
+    const mat4 pose = fromHmdMatrix34(hmd.mDeviceToAbsoluteTracking);
+    if (invertible(pose)) {
+        lastValid = pose;
+    }
+}
+
+// NOTE: the head pose stands on the left, so each eye's offset follows the
+// head's own axes; with the eye-to-head transform on the left, a turned head
+// would put one eye in front of the other.
+mat4 eyeView(const vr::HmdMatrix34_t& eyeToHead, const mat4& headPose) {
+    return inverse(headPose * fromHmdMatrix34(eyeToHead));
 }
 
 mat4 eyeModel(float angleDegrees, const mat4& view) {

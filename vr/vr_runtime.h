@@ -48,9 +48,23 @@ struct VrStart {
 // otherwise the connection is closed again and the error says why.
 VrStart startVrRuntime(const VrEntryPoints& entry, VrInterfaceCache& cache);
 
-// An eye's view: the inverse of its eye-to-head transform applied on the left
-// of the head pose.
-mat4 eyeView(const vr::HmdMatrix34_t& eyeToHead, const vr::HmdMatrix34_t& headPose);
+// The head pose that the eye views are built from. A pose the runtime did not
+// vouch for (a failed wait, tracking not valid, a matrix that cannot be
+// inverted) leaves the last valid one in place; before the first valid pose
+// the head sits at the origin of the tracking space.
+class HeadPoseTracker {
+public:
+    // Takes the head-mounted display's record of this frame's pose wait.
+    void update(vr::EVRCompositorError waitResult, const vr::TrackedDevicePose_t& hmd);
+    const mat4& pose() const { return lastValid; }
+
+private:
+    mat4 lastValid = identity();
+};
+
+// An eye's view: the inverse of the eye's place in tracking space, which is
+// the head pose applied to the eye-to-head transform.
+mat4 eyeView(const vr::HmdMatrix34_t& eyeToHead, const mat4& headPose);
 
 // The model for an eye pass: a turn by angleDegrees about the eye's X axis,
 // applied after the view (on its left).

@@ -97,18 +97,80 @@ vr::HmdMatrix34_t translation34(float x, float y, float z) {
     return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
 }
 
+// Where the view puts the eye in tracking space: its inverse applied to the
+// origin.
+vec3 eyePosition(const mat4& view) {
+    const mat4 place = inverse(view);
+    return {place.at(0, 3), place.at(1, 3), place.at(2, 3)};
+}
+
 TEST(EyeMatrices, APureTranslationEyeGivesAViewTranslatingBack) {
-    const mat4 view = eyeView(translation34(-0.032f, 0.0f, 0.0f), translation34(0, 0, 0));
+    const mat4 view = eyeView(translation34(-0.032f, 0.0f, 0.0f), identity());
     EXPECT_FLOAT_EQ(view.at(0, 3), 0.032f);
     EXPECT_FLOAT_EQ(view.at(1, 3), 0.0f);
     EXPECT_FLOAT_EQ(view.at(0, 0), 1.0f);
 
-    // The eye-to-head transform stands on the left of the head pose.
-    const vr::HmdMatrix34_t turned = {{{0, 0, 1, 0}, {0, 1, 0, 1.6f}, {-1, 0, 0, 0}}};
-    const mat4 combined = eyeView(translation34(0.032f, 0, 0), turned);
-    const mat4 expected =
-        inverse(fromHmdMatrix34(translation34(0.032f, 0, 0)) * fromHmdMatrix34(turned));
-    EXPECT_EQ(std::memcmp(combined.m, expected.m, sizeof(mat4)), 0);
+    // An unturned head gives the very bits of the eye-to-head transform's
+    // inverse, whichever side of the head pose it stands on.
+    const vr::HmdMatrix34_t eye = translation34(0.032f, 0.01f, -0.02f);
+    const mat4 expected = inverse(fromHmdMatrix34(eye) * identity());
+    EXPECT_EQ(std::memcmp(eyeView(eye, identity()).m, expected.m, sizeof(mat4)), 0);
+}
+
+TEST(EyeMatrices, TheEyesStaySideBySideWhenTheHeadTurns) {
+    // The head at (1, 1.6, -2), turned 90 degrees about Y: its X axis now
+    // points along -Z of the tracking space.
+    const vr::HmdMatrix34_t turned = {{{0, 0, 1, 1.0f}, {0, 1, 0, 1.6f}, {-1, 0, 0, -2.0f}}};
+    const mat4 head = fromHmdMatrix34(turned);
+    for (const float side : {-0.032f, 0.032f}) {
+        const vec3 eye = eyePosition(eyeView(translation34(side, 0, 0), head));
+        EXPECT_NEAR(eye.x, 1.0f, 1e-5f) << side;
+        EXPECT_NEAR(eye.y, 1.6f, 1e-5f) << side;
+        EXPECT_NEAR(eye.z, -2.0f - side, 1e-5f) << side;
+    }
+}
+
+vr::TrackedDevicePose_t hmdRecord(const vr::HmdMatrix34_t& pose, bool valid) {
+    vr::TrackedDevicePose_t record{};
+    record.mDeviceToAbsoluteTracking = pose;
+    record.bPoseIsValid = valid;
+    record.bDeviceIsConnected = true;
+    record.eTrackingResult =
+        valid ? vr::TrackingResult_Running_OK : vr::TrackingResult_Uninitialized;
+    return record;
+}
+
+void expectPose(const HeadPoseTracker& tracker, const mat4& expected) {
+    EXPECT_EQ(std::memcmp(tracker.pose().m, expected.m, sizeof(mat4)), 0);
+}
+
+TEST(HeadPoseTracker, StartsAtTheOriginAndTakesValidPoses) {
+    HeadPoseTracker tracker;
+    expectPose(tracker, identity());
+    tracker.update(vr::VRCompositorError_None, hmdRecord(vr::HmdMatrix34_t{}, false));
+    expectPose(tracker, identity()); // tracking not started: all zero, not valid
+
+    const vr::HmdMatrix34_t standing = translation34(0.1f, 1.7f, 0.2f);
+    tracker.update(vr::VRCompositorError_None, hmdRecord(standing, true));
+    expectPose(tracker, fromHmdMatrix34(standing));
+}
+
+TEST(HeadPoseTracker, KeepsTheLastValidPoseThroughPosesNotVouchedFor) {
+    HeadPoseTracker tracker;
+    const vr::HmdMatrix34_t standing = translation34(0.1f, 1.7f, 0.2f);
+    tracker.update(vr::VRCompositorError_None, hmdRecord(standing, true));
+
+    const vr::HmdMatrix34_t elsewhere = translation34(5.0f, 0.0f, 0.0f);
+    vr::HmdMatrix34_t notANumber = standing;
+    notANumber.m[1][3] = std::nanf("");
+    vr::HmdMatrix34_t flattened = standing;
+    flattened.m[2][2] = 0.0f; // no inverse
+    tracker.update(vr::VRCompositorError_DoNotHaveFocus, hmdRecord(elsewhere, true));
+    tracker.update(vr::VRCompositorError_None, hmdRecord(elsewhere, false)); // tracking lost
+    tracker.update(vr::VRCompositorError_None, hmdRecord(vr::HmdMatrix34_t{}, true));
+    tracker.update(vr::VRCompositorError_None, hmdRecord(notANumber, true));
+    tracker.update(vr::VRCompositorError_None, hmdRecord(flattened, true));
+    expectPose(tracker, fromHmdMatrix34(standing));
 }
 
 TEST(EyeMatrices, AngleZeroLeavesTheViewAndNinetyTurnsAboutX) {
