@@ -1,5 +1,6 @@
 #include "app/pipe_protocol.h"
 
+#include <cmath>
 #include <cstring>
 
 float angleFromFrame(const std::uint8_t* frame) {
@@ -10,6 +11,15 @@ float angleFromFrame(const std::uint8_t* frame) {
     float value;
     std::memcpy(&value, &bits, sizeof(value));
     return value;
+}
+
+// NOTE: a NaN or infinite angle is acknowledged like any other but not
+// published: turned by it, the model would vanish from the eye views until a
+// finite angle came. The eye passes keep the last finite angle received.
+void PipeProtocol::publishAngle(float received) {
+    if (std::isfinite(received)) {
+        angle.exchange(received);
+    }
 }
 
 void PipeProtocol::openWithRetries(PipeTransport::Access access) {
@@ -29,7 +39,7 @@ bool PipeProtocol::serveFrame() {
         transport.close(); // a short read's bytes are dropped
         return false;
     }
-    angle.exchange(angleFromFrame(frame));
+    publishAngle(angleFromFrame(frame));
     transport.write(successReply, successReplySize);
     return true;
 }

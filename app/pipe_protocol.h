@@ -42,9 +42,9 @@ public:
     // Connects for the first time and says so once.
     void connectFirst();
 
-    // Reads one frame: a complete frame is published and acknowledged and
-    // true returned; anything else (failure, nothing, a short read) drops the
-    // connection and returns false.
+    // Reads one frame: a complete frame is acknowledged, its angle published
+    // when it is finite, and true returned; anything else (failure, nothing, a short read) drops
+    // the connection and returns false.
     bool serveFrame();
 
     // Opens the pipe again after a dropped connection, silently.
@@ -55,6 +55,7 @@ public:
 
 private:
     void openWithRetries(PipeTransport::Access access);
+    void publishAngle(float received);
 
     PipeTransport& transport;
     std::atomic<float>& angle;

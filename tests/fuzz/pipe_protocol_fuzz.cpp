@@ -1,5 +1,6 @@
 // Feeds the pipe client arbitrary sequences of reads and checks that it never
-// crashes and that the published angle is always the last complete frame.
+// crashes and that the published angle is always that of the last complete
+// frame holding a finite angle.
 //
 // Input: a list of reads. Each starts with a byte h: 0xFF is a failed read;
 // otherwise h % 9 bytes follow and arrive in one read (a read of more than 4
@@ -21,11 +22,21 @@ struct Script {
     std::uint32_t expectedBits = 0;
 };
 
-// What the last complete frame must be, worked out from the script alone.
+// An exponent of all ones is an infinity or a NaN.
+bool finiteBits(std::uint32_t bits) {
+    return (bits & 0x7F800000u) != 0x7F800000u;
+}
+
+// What the last finite complete frame must be, worked out from the script
+// alone.
 void expectFrames(Script& script, const std::vector<std::uint8_t>& bytes) {
     for (std::size_t i = 0; i + frameSize <= bytes.size(); i += frameSize) {
-        std::memcpy(&script.expectedBits, &bytes[i], frameSize);
-        script.haveExpected = true;
+        std::uint32_t bits;
+        std::memcpy(&bits, &bytes[i], frameSize);
+        if (finiteBits(bits)) {
+            script.expectedBits = bits;
+            script.haveExpected = true;
+        }
     }
 }
 
