@@ -6,15 +6,13 @@ namespace {
 
 constexpr char libraryName[] = "openvr_api.dll";
 
-HMODULE loadBesideTheProgram() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return nullptr;
-    }
-    std::string folder(path, length);
-    folder.erase(folder.find_last_of('\\') + 1);
-    return LoadLibraryA((folder + libraryName).c_str());
+// NOTE: the plain search order also looks in the working directory, where the
+// program's assets must be, so a library of that name dropped there would run
+// inside the program. Only the program's own folder and the system's safe
+// directories are searched.
+HMODULE loadFromSafeFolders() {
+    return LoadLibraryExA(libraryName, nullptr,
+                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 }
 
 template <typename Function> bool resolve(HMODULE library, const char* name, Function& function) {
@@ -53,10 +51,7 @@ struct LoadedLibrary {
 
 LoadedLibrary load() {
     LoadedLibrary result;
-    HMODULE library = loadBesideTheProgram();
-    if (library == nullptr) {
-        library = LoadLibraryA(libraryName);
-    }
+    HMODULE library = loadFromSafeFolders();
     if (library == nullptr) {
         result.failure = std::string(libraryName) + " was not found (no VR runtime installed)";
         return result;
