@@ -47,6 +47,7 @@ enum EVRSubmitFlags : std::int32_t { Submit_Default = 0 };
 enum ETrackingResult : std::int32_t {
     TrackingResult_Uninitialized = 1,
     TrackingResult_Running_OK = 200,
+    TrackingResult_Running_OutOfRange = 201,
 };
 enum ETrackingUniverseOrigin : std::int32_t {};
 

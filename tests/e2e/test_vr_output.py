@@ -1,5 +1,6 @@
 """VR output of the real program with the mock headset runtime under Wine."""
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -51,6 +52,30 @@ class VrOutput(winebench.ProgramTestCase):
             self.assertTrue(self.program.running(), self.program.stderr())
             time.sleep(0.2)
         self.fail(f"fewer than {count} submissions within {timeout} s")
+
+    def frames(self):
+        """The VR frames in the log, each its pose wait's fields and its
+        submissions' fields."""
+        found = []
+        for line in self.log():
+            fields = dict(re.findall(r"(\w+)=(\S+)", line))
+            if " WaitGetPoses " in line:
+                found.append({"wait": fields, "submits": []})
+            elif " Submit " in line and found:
+                found[-1]["submits"].append(fields)
+        return found
+
+    def wait_for_frames(self, count, timeout=60):
+        """The first count VR frames, once both eyes of each are submitted."""
+        self.wait_until(lambda: len([f for f in self.frames() if len(f["submits"]) == 2]) >= count,
+                        f"{count} VR frames", timeout)
+        return self.frames()[:count]
+
+    def assert_every_image_shows_the_scene(self, frames):
+        for number, frame in enumerate(frames, 1):
+            for submitted in frame["submits"]:
+                self.assertEqual(submitted["result"], "0", (number, submitted))
+                self.assertGreater(int(submitted["colours"]), 1, (number, submitted))
 
     def close_and_expect_shutdown(self, window):
         self.program.post(window, winebench.WM_CLOSE)
@@ -147,6 +172,75 @@ class VrOutput(winebench.ProgramTestCase):
         fetches = [line for line in self.log() if "VR_GetGenericInterface IVRCompositor_028" in line]
         self.assertEqual(len(fetches), 2, fetches)
         self.close_and_expect_shutdown(window)
+
+    def test_frames_without_a_valid_head_pose_are_drawn_from_the_last_valid_one(self):
+        head = {"head_pose": "0.2,1.6,-0.3", "head_rotation": "30,10,5"}
+        window = self.start(**head)
+        normal = [[s["hash"] for s in frame["submits"]] for frame in self.wait_for_frames(3)]
+        self.close_and_expect_shutdown(window)
+        self.assertEqual(normal[1:], normal[:-1])  # a still head gives the same pictures
+
+        self.vr = Path(tempfile.mkdtemp(prefix="ht-vr-", dir=self.workdir))
+        window = self.start(untracked_first=3, tracking_lost="7-9", **head)
+        frames = self.wait_for_frames(12)
+        self.assert_every_image_shows_the_scene(frames)
+        poses = [frame["wait"]["pose"] for frame in frames]
+        self.assertEqual(poses, ["untracked"] * 3 + ["valid"] * 3 + ["lost"] * 3 + ["valid"] * 3)
+        hashes = [[s["hash"] for s in frame["submits"]] for frame in frames]
+        # Before tracking starts the head stays at the origin; from the first
+        # valid pose on, and while tracking is lost, the pictures are a normal
+        # run's.
+        self.assertEqual(hashes[1:3], hashes[:2])
+        self.assertNotEqual(hashes[0], normal[0])
+        self.assertEqual(hashes[3:], [normal[0]] * 9)
+        self.close_and_expect_shutdown(window)
+
+    def test_failed_pose_waits_keep_submitting_the_last_picture(self):
+        window = self.start(no_focus="3-6")
+        frames = self.wait_for_frames(9)
+        self.assertEqual([frame["wait"]["result"] for frame in frames],
+                         ["0", "0"] + ["101"] * 4 + ["0"] * 3)
+        self.assert_every_image_shows_the_scene(frames)
+        hashes = [[s["hash"] for s in frame["submits"]] for frame in frames]
+        self.assertEqual(hashes, [hashes[0]] * 9)
+        self.close_and_expect_shutdown(window)
+
+    def test_non_finite_angles_are_acknowledged_and_keep_the_last_finite_picture(self):
+        window = self.start()
+        self.wait_for_frames(1)
+        code, out, err = winebench.angle_server("90")
+        self.assertEqual(code, 0, out + err)
+        turned = self.wait_for_submissions(4, after_ns=time.time_ns())[-2:]
+
+        code, out, err = winebench.angle_server("raw:0000C07F", "raw:0000807F")  # NaN, +inf
+        self.assertEqual(code, 0, out + err)
+        self.assertEqual(out.count("SUCCESS"), 2, out)
+        after = self.wait_for_submissions(4, after_ns=time.time_ns())
+        picture = [dict(re.findall(r"(\w+)=(\S+)", line))["hash"] for line in turned]
+        for line in after:
+            fields = dict(re.findall(r"(\w+)=(\S+)", line))
+            self.assertEqual(fields["hash"], picture[int(fields["eye"])], line)
+        self.close_and_expect_shutdown(window)
+
+    def test_refused_submissions_do_not_stop_the_program(self):
+        window = self.start(submit_fail="3-6")
+        frames = self.wait_for_frames(6)
+        results = [s["result"] for frame in frames for s in frame["submits"]]
+        self.assertEqual(results, ["0", "0"] + ["1"] * 4 + ["0"] * 6)
+        self.assertTrue(self.program.running(), self.program.stderr())
+        self.close_and_expect_shutdown(window)
+
+    def test_a_runtime_library_in_the_working_directory_is_not_loaded(self):
+        shutil.copy2(os.environ["HT_MOCK_VR_DLL"], self.workdir / "openvr_api.dll")
+        self.program = self.start_program(
+            extra_env={"HT_MOCK_VR_OUTPUT": winebench.windows_path(self.vr)})
+        window = self.program.find_window("MainWindow", "Hello Triangle")
+        self.wait_until(lambda: self.program.stderr().endswith("\n"), "the failure line")
+        self.assertEqual(self.program.stderr(), FAILED +
+                         "openvr_api.dll was not found (no VR runtime installed)\n")
+        self.assertEqual(self.log(), [])
+        self.program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(self.program.wait(timeout=30), 0)
 
 
 if __name__ == "__main__":

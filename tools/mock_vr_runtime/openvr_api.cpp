@@ -1,58 +1,40 @@
 // A stand-in VR runtime for machines without a headset: openvr_api.dll with
 // the six entry points and the system and compositor interfaces the program
-// uses. Set by environment variables:
-//   HT_MOCK_VR_SIZE=320x360          recommended eye size
-//   HT_MOCK_VR_EYE_OFFSET=0.032      eyes at -/+ this many metres on x
-//   HT_MOCK_VR_HEAD_POSE=x,y,z       head translation, or 12 floats row-major
-//   HT_MOCK_VR_INIT_ERROR=108        fail VR_InitInternal2 with this error
-//   HT_MOCK_VR_INVALID_INTERFACES=IVRSystem_022,...   report these as invalid
-//   HT_MOCK_VR_TOKEN_CHANGE_AFTER=N  change the init token after N pose waits
-//   HT_MOCK_VR_NULL_COMPOSITOR=1     hand out no compositor
-//   HT_MOCK_VR_OUTPUT=folder         log.txt (one line per call) and the last
-//                                    submitted eye images, left.ppm and right.ppm;
-//                                    each saved submission logs its centre pixel
+// uses. It behaves as mock_settings.h says, from HT_MOCK_VR_* variables: eye
+// size and offset, head pose and rotation, start-up failures, a display clock
+// that paces the pose wait, tracking that starts late or is lost, pose waits
+// without focus and refused submissions.
 // Submit refuses what a real compositor would (wrong texture type, no
 // resource or queue, an eye other than 0 or 1) and reads accepted textures
-// back through the queue in the texture record.
+// back through the queue in the texture record. With HT_MOCK_VR_OUTPUT set,
+// every call is logged with a timestamp, and every accepted image is saved
+// (left.ppm, right.ppm) and described in the log: centre pixel, number of
+// colours, hash of its pixels.
 #include "tools/common/texture_readback.h"
 #include "tools/common/unix_time.h"
+#include "tools/mock_vr_runtime/mock_settings.h"
 #include "vr/openvr_abi.h"
 
 #include <windows.h>
 
 #include <d3d12.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
+#include <unordered_set>
+
+// NOTE: Windows 10 1803 and later; older MinGW headers do not declare it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
 
 namespace {
 
-std::string environment(const char* name, const char* fallback = "") {
-    char value[1024];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
-    return length > 0 && length < sizeof(value) ? std::string(value, length) : fallback;
-}
-
-std::vector<float> floatList(const std::string& text) {
-    std::vector<float> values;
-    const char* cursor = text.c_str();
-    while (*cursor != '\0') {
-        char* end = nullptr;
-        values.push_back(std::strtof(cursor, &end));
-        if (end == cursor) {
-            return {};
-        }
-        cursor = *end == ',' ? end + 1 : end;
-    }
-    return values;
-}
-
 // One line per call, with a timestamp, appended to the output folder's log.
 void logCall(const std::string& text) {
-    static const std::string folder = environment("HT_MOCK_VR_OUTPUT");
+    static const std::string folder = mockSettings().output;
     if (folder.empty()) {
         return;
     }
@@ -68,56 +50,92 @@ vr::HmdMatrix34_t translation(float x, float y, float z) {
     return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
 }
 
-vr::HmdMatrix34_t configuredHeadPose() {
-    const std::vector<float> values = floatList(environment("HT_MOCK_VR_HEAD_POSE"));
-    if (values.size() == 3) {
-        return translation(values[0], values[1], values[2]);
-    }
-    vr::HmdMatrix34_t pose = translation(0, 0, 0);
-    if (values.size() == 12) {
-        for (int i = 0; i < 12; ++i) {
-            pose.m[i / 4][i % 4] = values[static_cast<std::size_t>(i)];
-        }
-    }
-    return pose;
-}
-
-struct Config {
-    std::uint32_t width = 320;
-    std::uint32_t height = 360;
-    float eyeOffset = std::strtof(environment("HT_MOCK_VR_EYE_OFFSET", "0.032").c_str(), nullptr);
-    vr::HmdMatrix34_t headPose = configuredHeadPose();
-    int initError = std::atoi(environment("HT_MOCK_VR_INIT_ERROR", "0").c_str());
-    std::string invalidInterfaces = "," + environment("HT_MOCK_VR_INVALID_INTERFACES") + ",";
-    long tokenChangeAfter = std::atol(environment("HT_MOCK_VR_TOKEN_CHANGE_AFTER", "0").c_str());
-    bool nullCompositor = environment("HT_MOCK_VR_NULL_COMPOSITOR") == "1";
-    std::string output = environment("HT_MOCK_VR_OUTPUT");
-
-    Config() {
-        unsigned width = 0, height = 0;
-        if (std::sscanf(environment("HT_MOCK_VR_SIZE", "320x360").c_str(), "%ux%u", &width,
-                        &height) == 2 &&
-            width > 0 && height > 0) {
-            this->width = width;
-            this->height = height;
-        }
-    }
-};
-
-const Config& config() {
-    static const Config instance;
-    return instance;
-}
-
 std::uint32_t initToken = 1;
 long poseWaits = 0;
+long submissions = 0;
+
+// The headset display's refresh clock, started when the runtime is opened. The
+// pose wait blocks until the next refresh, as a real compositor's does.
+class DisplayClock {
+public:
+    void start() { QueryPerformanceCounter(&origin); }
+
+    // Blocks until the next refresh after now; the number of the refresh it
+    // returned at (the first refresh after start is 1).
+    long long waitForNextRefresh(double hz) {
+        const long long target = refreshesSinceStart(hz) + 1;
+        sleepUntil(origin.QuadPart + static_cast<long long>(target * ticksPerSecond() / hz));
+        return std::max(target, refreshesSinceStart(hz));
+    }
+
+private:
+    static double ticksPerSecond() {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart);
+    }
+
+    long long refreshesSinceStart(double hz) const {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<long long>((now.QuadPart - origin.QuadPart) * hz / ticksPerSecond());
+    }
+
+    // NOTE: a high-resolution waitable timer where the system offers one, as
+    // a compositor waits for the display without burning a core.
+    void sleepUntil(long long deadline) {
+        if (timer == nullptr) {
+            timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                           TIMER_ALL_ACCESS);
+        }
+        if (timer == nullptr) {
+            timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        }
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        if (deadline <= now.QuadPart || timer == nullptr) {
+            return;
+        }
+        LARGE_INTEGER due; // negative: relative, in 100 ns units
+        due.QuadPart = -static_cast<long long>((deadline - now.QuadPart) * 1e7 / ticksPerSecond());
+        if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != FALSE) {
+            WaitForSingleObject(timer, INFINITE);
+        }
+    }
+
+    LARGE_INTEGER origin{};
+    HANDLE timer = nullptr;
+};
+
+DisplayClock displayClock;
+
+// What the log says of an image: its centre pixel, how many colours it holds
+// and a hash of its pixels, so tests can tell a scene from a blank image and
+// compare images across runs.
+std::string describeImage(const RgbaImage& image) {
+    const std::uint8_t* middle = image.at(image.width / 2, image.height / 2);
+    std::unordered_set<std::uint32_t> colours;
+    std::uint32_t hash = 2166136261u; // FNV-1a over the RGB bytes
+    for (std::size_t pixel = 0; pixel < image.pixels.size(); pixel += 4) {
+        const std::uint8_t* rgb = &image.pixels[pixel];
+        colours.insert(static_cast<std::uint32_t>(rgb[0]) << 16 | rgb[1] << 8 | rgb[2]);
+        for (int channel = 0; channel < 3; ++channel) {
+            hash = (hash ^ rgb[channel]) * 16777619u;
+        }
+    }
+    char hex[9];
+    std::snprintf(hex, sizeof(hex), "%08x", hash);
+    return "centre=" + std::to_string(middle[0]) + "," + std::to_string(middle[1]) + "," +
+           std::to_string(middle[2]) + " colours=" + std::to_string(colours.size()) +
+           " hash=" + hex;
+}
 
 // Reads submitted textures back and writes them as binary PPM files,
 // replacing the last one atomically so readers never see half an image.
 class EyeImageWriter {
 public:
-    // The centre pixel of the last saved image, as "r,g,b".
-    std::string centre;
+    // What describeImage says of the last saved image.
+    std::string description;
 
     bool save(ID3D12Resource* texture, ID3D12CommandQueue* queue, const std::string& path) {
         if (!reader) {
@@ -132,9 +150,7 @@ public:
         if (!reader->read(texture, D3D12_RESOURCE_STATE_COMMON, queue, image)) {
             return false;
         }
-        const std::uint8_t* middle = image.at(image.width / 2, image.height / 2);
-        centre = std::to_string(middle[0]) + "," + std::to_string(middle[1]) + "," +
-                 std::to_string(middle[2]);
+        description = describeImage(image);
         return writePpm(image, path);
     }
 
@@ -162,7 +178,8 @@ private:
 // A right-handed projection looking down -z with depth 0 ... 1: 90 degrees
 // across, square pixels.
 vr::HmdMatrix44_t eyeProjection(float nearZ, float farZ) {
-    const float aspect = static_cast<float>(config().width) / static_cast<float>(config().height);
+    const float aspect =
+        static_cast<float>(mockSettings().width) / static_cast<float>(mockSettings().height);
     vr::HmdMatrix44_t m{};
     m.m[0][0] = 1.0f;
     m.m[1][1] = aspect;
@@ -175,8 +192,8 @@ vr::HmdMatrix44_t eyeProjection(float nearZ, float farZ) {
 class MockSystem : public vr::IVRSystem {
 public:
     void GetRecommendedRenderTargetSize(std::uint32_t* width, std::uint32_t* height) override {
-        *width = config().width;
-        *height = config().height;
+        *width = mockSettings().width;
+        *height = mockSettings().height;
         logCall("GetRecommendedRenderTargetSize");
     }
     // NOTE: built with GCC, the explicit result pointer gives the MSVC calling
@@ -223,7 +240,7 @@ private:
     static vr::HmdMatrix34_t eyeToHead(vr::EVREye eye) {
         logCall("GetEyeToHeadTransform eye=" + std::to_string(eye));
         const float side = eye == vr::Eye_Left ? -1.0f : 1.0f;
-        return translation(side * config().eyeOffset, 0.0f, 0.0f);
+        return translation(side * mockSettings().eyeOffset, 0.0f, 0.0f);
     }
 };
 
@@ -236,23 +253,26 @@ public:
                                         vr::TrackedDevicePose_t*,
                                         std::uint32_t gameCount) override {
         ++poseWaits;
-        logCall("WaitGetPoses count=" + std::to_string(count) +
-                " gameCount=" + std::to_string(gameCount) + " frame=" + std::to_string(poseWaits));
-        for (std::uint32_t i = 0; i < count; ++i) {
-            poses[i] = vr::TrackedDevicePose_t{};
-            poses[i].eTrackingResult = vr::TrackingResult_Uninitialized;
+        const MockSettings& settings = mockSettings();
+        std::string line = "WaitGetPoses count=" + std::to_string(count) +
+                           " gameCount=" + std::to_string(gameCount) +
+                           " frame=" + std::to_string(poseWaits);
+        if (settings.refreshHz > 0) {
+            line +=
+                " refresh=" + std::to_string(displayClock.waitForNextRefresh(settings.refreshHz));
         }
-        if (count > 0) {
-            poses[0].mDeviceToAbsoluteTracking = config().headPose;
-            poses[0].eTrackingResult = vr::TrackingResult_Running_OK;
-            poses[0].bPoseIsValid = true;
-            poses[0].bDeviceIsConnected = true;
+        vr::EVRCompositorError result = vr::VRCompositorError_None;
+        if (settings.poseWaitsWithoutFocus.contains(poseWaits)) {
+            result = vr::VRCompositorError_DoNotHaveFocus; // the arrays stay untouched
+        } else {
+            line += " pose=" + fillPoses(poses, count);
         }
-        if (config().tokenChangeAfter > 0 && poseWaits == config().tokenChangeAfter) {
+        logCall(line + " result=" + std::to_string(result));
+        if (settings.tokenChangeAfter > 0 && poseWaits == settings.tokenChangeAfter) {
             ++initToken;
             logCall("token changed to " + std::to_string(initToken));
         }
-        return vr::VRCompositorError_None;
+        return result;
     }
     vr::EVRCompositorError GetLastPoses(vr::TrackedDevicePose_t*, std::uint32_t,
                                         vr::TrackedDevicePose_t*, std::uint32_t) override {
@@ -266,8 +286,13 @@ public:
     vr::EVRCompositorError Submit(vr::EVREye eye, const vr::Texture_t* texture,
                                   const vr::VRTextureBounds_t* bounds,
                                   vr::EVRSubmitFlags flags) override {
+        ++submissions;
         std::string line = "Submit eye=" + std::to_string(eye);
-        const vr::EVRCompositorError result = check(eye, texture);
+        vr::EVRCompositorError result = check(eye, texture);
+        if (result == vr::VRCompositorError_None &&
+            mockSettings().failedSubmissions.contains(submissions)) {
+            result = vr::VRCompositorError_RequestFailed;
+        }
         if (texture != nullptr) {
             line += " type=" + std::to_string(texture->eType) +
                     " colorSpace=" + std::to_string(texture->eColorSpace);
@@ -282,11 +307,11 @@ public:
         }
         line += std::string(" bounds=") + (bounds == nullptr ? "none" : "given") +
                 " flags=" + std::to_string(flags) + " result=" + std::to_string(result);
-        if (data != nullptr && !config().output.empty()) {
+        if (data != nullptr && !mockSettings().output.empty()) {
             const std::string path =
-                config().output + (eye == vr::Eye_Left ? "\\left.ppm" : "\\right.ppm");
+                mockSettings().output + (eye == vr::Eye_Left ? "\\left.ppm" : "\\right.ppm");
             line += reader.save(data->m_pResource, data->m_pCommandQueue, path)
-                        ? " saved centre=" + reader.centre
+                        ? " saved " + reader.description
                         : " unreadable";
         }
         logCall(line);
@@ -294,6 +319,37 @@ public:
     }
 
 private:
+    // Only the head-mounted display is connected. Its pose is the configured
+    // one while tracked; before tracking starts it is all zero, and while
+    // tracking is lost it is stale and wrong (the head turned round), both
+    // marked not valid. Returns which of the three it was.
+    static std::string fillPoses(vr::TrackedDevicePose_t* poses, std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            poses[i] = vr::TrackedDevicePose_t{};
+            poses[i].eTrackingResult = vr::TrackingResult_Uninitialized;
+        }
+        if (count == 0) {
+            return "none";
+        }
+        vr::TrackedDevicePose_t& hmd = poses[vr::k_unTrackedDeviceIndex_Hmd];
+        hmd.bDeviceIsConnected = true;
+        if (poseWaits <= mockSettings().untrackedPoseWaits) {
+            return "untracked";
+        }
+        hmd.mDeviceToAbsoluteTracking = mockSettings().headPose;
+        if (mockSettings().trackingLost.contains(poseWaits)) {
+            for (int row = 0; row < 3; ++row) {
+                hmd.mDeviceToAbsoluteTracking.m[row][0] *= -1.0f;
+                hmd.mDeviceToAbsoluteTracking.m[row][2] *= -1.0f;
+            }
+            hmd.eTrackingResult = vr::TrackingResult_Running_OutOfRange;
+            return "lost";
+        }
+        hmd.eTrackingResult = vr::TrackingResult_Running_OK;
+        hmd.bPoseIsValid = true;
+        return "valid";
+    }
+
     static vr::EVRCompositorError check(vr::EVREye eye, const vr::Texture_t* texture) {
         if (eye != vr::Eye_Left && eye != vr::Eye_Right) {
             return vr::VRCompositorError_RequestFailed;
@@ -315,10 +371,6 @@ private:
 MockSystem mockSystem;
 MockCompositor mockCompositor;
 
-bool reportedInvalid(const char* version) {
-    return config().invalidInterfaces.find("," + std::string(version) + ",") != std::string::npos;
-}
-
 } // namespace
 
 extern "C" {
@@ -326,8 +378,9 @@ extern "C" {
 __declspec(dllexport) std::uint32_t
     VR_InitInternal2(vr::EVRInitError* error, vr::EVRApplicationType type, const char*) {
     logCall("VR_InitInternal2 type=" + std::to_string(type));
-    *error = static_cast<vr::EVRInitError>(config().initError);
-    return config().initError == 0 ? initToken : 0;
+    displayClock.start();
+    *error = static_cast<vr::EVRInitError>(mockSettings().initError);
+    return mockSettings().initError == 0 ? initToken : 0;
 }
 
 __declspec(dllexport) void VR_ShutdownInternal() {
@@ -337,7 +390,7 @@ __declspec(dllexport) void VR_ShutdownInternal() {
 __declspec(dllexport) bool VR_IsInterfaceVersionValid(const char* version) {
     const bool known = std::string(version) == vr::IVRSystem_Version ||
                        std::string(version) == vr::IVRCompositor_Version;
-    const bool valid = known && !reportedInvalid(version);
+    const bool valid = known && !mockSettings().reportsInvalid(version);
     logCall(std::string("VR_IsInterfaceVersionValid ") + version + " -> " + (valid ? "1" : "0"));
     return valid;
 }
@@ -345,10 +398,10 @@ __declspec(dllexport) bool VR_IsInterfaceVersionValid(const char* version) {
 __declspec(dllexport) void* VR_GetGenericInterface(const char* version, vr::EVRInitError* error) {
     logCall(std::string("VR_GetGenericInterface ") + version);
     void* found = nullptr;
-    if (std::string(version) == vr::IVRSystem_Version && !reportedInvalid(version)) {
+    if (std::string(version) == vr::IVRSystem_Version && !mockSettings().reportsInvalid(version)) {
         found = &mockSystem;
-    } else if (std::string(version) == vr::IVRCompositor_Version && !reportedInvalid(version) &&
-               !config().nullCompositor) {
+    } else if (std::string(version) == vr::IVRCompositor_Version &&
+               !mockSettings().reportsInvalid(version) && !mockSettings().nullCompositor) {
         found = &mockCompositor;
     }
     *error = found != nullptr ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;

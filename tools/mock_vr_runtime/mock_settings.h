@@ -1,0 +1,39 @@
+#pragma once
+
+#include "vr/openvr_abi.h"
+
+#include <cstdint>
+#include <string>
+
+// A run of numbered calls, FIRST-LAST inclusive (or a single N), counted
+// from 1. Empty unless given.
+struct CallRange {
+    long first = 0;
+    long last = -1;
+
+    bool contains(long call) const { return call >= first && call <= last; }
+};
+
+// How the stand-in runtime behaves, read once from HT_MOCK_VR_* variables.
+// Every default is that of a runtime with a perfectly tracked, unmoving
+// headset whose pose wait returns at once.
+struct MockSettings {
+    std::uint32_t width = 320;
+    std::uint32_t height = 360;
+    float eyeOffset = 0.032f;
+    vr::HmdMatrix34_t headPose{}; // translation and rotation combined
+    int initError = 0;
+    std::string invalidInterfaces; // ",A,B," for a simple search
+    long tokenChangeAfter = 0;     // 0: never
+    bool nullCompositor = false;
+    double refreshHz = 0.0;          // 0: the pose wait returns at once
+    long untrackedPoseWaits = 0;     // the first N pose waits have no pose
+    CallRange trackingLost;          // pose waits with a stale pose, not valid
+    CallRange poseWaitsWithoutFocus; // pose waits that fail, arrays untouched
+    CallRange failedSubmissions;     // submissions that are refused
+    std::string output;
+
+    bool reportsInvalid(const char* version) const;
+};
+
+const MockSettings& mockSettings();
