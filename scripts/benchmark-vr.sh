@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Prints the angle-to-submission latency with the mock VR runtime under Wine on
-# a private virtual display. Usage: scripts/benchmark-vr.sh [CHANGES]
+# Prints VR frame pacing and angle-to-submission latency with the mock VR
+# runtime pacing its pose wait at each refresh rate, under Wine on a private
+# virtual display. Usage: scripts/benchmark-vr.sh [CHANGES] [RUNS] [HZ ...]
+# (defaults: 100 angle changes, 3 runs, 90 and 120 Hz)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,4 +10,4 @@ cd "$root"
 source scripts/wine-bench.sh
 prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy angle_server mock_vr_runtime
 start_virtual_display "$HT_WINEPREFIX"
-python3 tools/benchmarks/vr_angle_latency.py "${1:-100}"
+python3 tools/benchmarks/vr_pacing.py "$@"

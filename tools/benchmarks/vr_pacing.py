@@ -1,0 +1,133 @@
+"""VR frame pacing and angle-to-submission latency with the mock runtime, whose
+pose wait blocks until the next refresh of a virtual headset display.
+
+For each refresh rate, and in each of several runs, the program runs with the
+mock while the pipe's server alternates the angle between 0 and 90 degrees.
+At 0 the centre of the left eye's image shows the middle of the grey
+gradient; at 90 the view ahead meets the black bottom face, so the mock's
+logged centre pixel tells which angle an image carries. Printed per run and
+as the median over runs: submissions per second per eye, how many refreshes
+a frame spans (the difference of the refresh numbers at which consecutive
+pose waits returned), and the latency from the server's write of a new angle
+to the first left-eye submission that carries it, p50 and p99.
+
+usage: vr_pacing.py [CHANGES] [RUNS] [HZ ...]
+"""
+import collections
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "bench"))
+import winebench  # noqa: E402
+
+PAUSE_SECONDS = 0.15
+
+
+def carries(angle, centre):
+    return centre < 20 if angle == 90 else centre > 100
+
+
+def read_log(log):
+    """(left submissions as (time, centre), pose-wait refresh numbers)."""
+    lefts, refreshes = [], []
+    for line in log.read_text().splitlines():
+        submission = re.match(r"(\d+) Submit eye=0 .* centre=(\d+),", line)
+        if submission:
+            lefts.append((int(submission.group(1)), int(submission.group(2))))
+        wait = re.search(r" WaitGetPoses .* refresh=(\d+)", line)
+        if wait:
+            refreshes.append(int(wait.group(1)))
+    return lefts, refreshes
+
+
+def send_angles(changes):
+    """Sends alternating angles one per line; returns (angle, send time in ns)."""
+    with tempfile.TemporaryFile() as out:
+        server = subprocess.Popen([winebench.wine_run(), winebench._required_env("HT_ANGLE_SERVER"),
+                                   "--stdin"], stdin=subprocess.PIPE, stdout=out,
+                                  stderr=subprocess.DEVNULL)
+        for i in range(changes):
+            server.stdin.write(f"{90 if i % 2 == 0 else 0}\n".encode())
+            server.stdin.flush()
+            time.sleep(PAUSE_SECONDS)
+        server.stdin.close()
+        server.wait(timeout=120)
+        out.seek(0)
+        text = out.read().decode()
+    return [(int(angle), int(sent)) for angle, sent in
+            re.findall(r"^(\d+) -> 1 x SUCCESS .*sent at (\d+) ns", text, re.MULTILINE)]
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
+
+
+def run_once(hz, changes):
+    vr = Path(tempfile.mkdtemp(prefix="ht-vr-bench-"))
+    program = winebench.RunningProgram(winebench.program_workdir(), vr_output=vr,
+                                       extra_env={"HT_MOCK_VR_REFRESH_HZ": str(hz)})
+    try:
+        window = program.find_window("MainWindow", "Hello Triangle")
+        while not (vr / "log.txt").exists() or not read_log(vr / "log.txt")[0]:
+            time.sleep(0.1)
+        start = time.time_ns()
+        sends = send_angles(changes)
+        end = time.time_ns()
+        time.sleep(1)
+        lefts, refreshes = read_log(vr / "log.txt")
+        program.post(window, winebench.WM_CLOSE)
+        program.wait(timeout=30)
+    finally:
+        program.kill()
+
+    latencies = []
+    for angle, sent in sends:
+        arrival = next((ts for ts, centre in lefts if ts > sent and carries(angle, centre)), None)
+        if arrival is not None:
+            latencies.append((arrival - sent) / 1e6)
+    during = [ts for ts, _ in lefts if start <= ts <= end]
+    spans = collections.Counter(b - a for a, b in zip(refreshes, refreshes[1:]))
+    return {
+        "per_second": len(during) / ((end - start) / 1e9),
+        "spans": {span: count / sum(spans.values()) for span, count in spans.items()},
+        "p50": percentile(latencies, 0.5),
+        "p99": percentile(latencies, 0.99),
+        "seen": f"{len(latencies)}/{len(sends)}",
+    }
+
+
+def describe_spans(spans):
+    return ", ".join(f"{span}: {share:.0%}" for span, share in sorted(spans.items()))
+
+
+def main():
+    changes = int(sys.argv[1]) if len(sys.argv) > 1 else 100
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    rates = [float(hz) for hz in sys.argv[3:]] or [90.0, 120.0]
+    for hz in rates:
+        results = []
+        for run in range(runs):
+            result = run_once(hz, changes)
+            results.append(result)
+            print(f"{hz:g} Hz run {run + 1}: {result['per_second']:.1f} submissions/s per eye, "
+                  f"refreshes per frame {describe_spans(result['spans'])}, angle to submission "
+                  f"p50 {result['p50']:.1f} ms p99 {result['p99']:.1f} ms "
+                  f"(changes seen {result['seen']})", flush=True)
+        span_keys = sorted({span for result in results for span in result["spans"]})
+        median_spans = {span: statistics.median(r["spans"].get(span, 0.0) for r in results)
+                        for span in span_keys}
+        print(f"{hz:g} Hz median of {runs}: "
+              f"{statistics.median(r['per_second'] for r in results):.1f} submissions/s per eye, "
+              f"refreshes per frame {describe_spans(median_spans)}, angle to submission "
+              f"p50 {statistics.median(r['p50'] for r in results):.1f} ms "
+              f"p99 {statistics.median(r['p99'] for r in results):.1f} ms", flush=True)
+
+
+if __name__ == "__main__":
+    main()
