@@ -6,6 +6,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy
+prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy dxgi_proxy
 start_virtual_display "$HT_WINEPREFIX"
 python3 tools/benchmarks/desktop_frames.py "${1:-10}"

@@ -27,7 +27,7 @@ esac
 
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy mock_vr_runtime
+prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy dxgi_proxy mock_vr_runtime
 program=$HT_PROGRAM
 export HT_RUN_MOCK_VR=$mock_vr HT_RUN_WITH_PROXY=0
 

@@ -17,6 +17,7 @@ prepare_wine_bench() {
     export HT_WINE_RUN=$build/wine-run HT_WINECTL=$build/tests/bench/winctl.exe
     export HT_PROGRAM=$build/hello_triangle.exe
     export HT_D3D12_PROXY_DLL=$build/test-dlls/d3d12.dll
+    export HT_DXGI_PROXY_DLL=$build/test-dlls/dxgi.dll
     export HT_ANGLE_SERVER=$build/tools/angle_server.exe
     export HT_ECHO_CLIENT=$build/tools/pipe_echo_client.exe
     export HT_MOCK_VR_DLL=$build/mock-vr/openvr_api.dll

@@ -86,14 +86,15 @@ def _joined_overrides(existing, override):
 
 
 def stage_program(folder, with_proxy=True, with_mock_vr=False):
-    """Copies the program into folder, with the test-only d3d12.dll and the mock
-    VR runtime as asked; returns the program's copy."""
+    """Copies the program into folder, with the test-only d3d12.dll and
+    dxgi.dll and the mock VR runtime as asked; returns the program's copy."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     program = Path(_required_env("HT_PROGRAM"))
     shutil.copy2(program, folder / program.name)
     if with_proxy:
         shutil.copy2(_required_env("HT_D3D12_PROXY_DLL"), folder / "d3d12.dll")
+        shutil.copy2(_required_env("HT_DXGI_PROXY_DLL"), folder / "dxgi.dll")
     if with_mock_vr:
         shutil.copy2(_required_env("HT_MOCK_VR_DLL"), folder / "openvr_api.dll")
     return folder / program.name
@@ -142,7 +143,8 @@ class RunningProgram:
         """Starts the program in workdir; its streams go to output_dir (default workdir).
 
         with_proxy stages the program beside the test-only d3d12.dll, which
-        lowers the feature level to what the CPU Vulkan driver offers.
+        lowers the feature level to what the CPU Vulkan driver offers, and
+        dxgi.dll; both fail calls on request (HT_FAIL_CALL).
         vr_output stages the mock VR runtime too, writing its log and eye
         images into that folder.
         """
@@ -159,11 +161,11 @@ class RunningProgram:
         if with_proxy or vr_output is not None:
             program = stage_program(output / "bin", with_proxy, with_mock_vr=vr_output is not None)
         if with_proxy:
-            env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"), "d3d12=n,b")
-        self.process = subprocess.Popen(
-            [_required_env("HT_WINE_RUN"), str(program)],
-            cwd=self.workdir, env=env,
-            stdout=self.stdout_path.open("wb"), stderr=self.stderr_path.open("wb"))
+            env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"),
+                                                        "d3d12,dxgi=n,b")
+        with self.stdout_path.open("wb") as out, self.stderr_path.open("wb") as err:
+            self.process = subprocess.Popen([_required_env("HT_WINE_RUN"), str(program)],
+                                            cwd=self.workdir, env=env, stdout=out, stderr=err)
 
     def find_window(self, class_name, title, timeout_ms=60000):
         return int(winctl("find", class_name, title, timeout_ms, timeout=timeout_ms / 1000 + 30))

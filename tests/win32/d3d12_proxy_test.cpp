@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -27,8 +28,8 @@ protected:
     }
 
     void TearDown() override {
-        SetEnvironmentVariableA("HT_D3D12_FAIL", nullptr);
-        SetEnvironmentVariableA("HT_D3D12_FAIL_HRESULT", nullptr);
+        SetEnvironmentVariableA("HT_FAIL_CALL", nullptr);
+        SetEnvironmentVariableA("HT_FAIL_HRESULT", nullptr);
     }
 
     ID3D12Device* makeDevice() {
@@ -52,8 +53,8 @@ TEST_F(D3D12Proxy, CreatesADeviceWhenFeatureLevel12IsAskedFor) {
 }
 
 TEST_F(D3D12Proxy, FailsDeviceCreationWithTheRequestedResult) {
-    SetEnvironmentVariableA("HT_D3D12_FAIL", "D3D12CreateDevice");
-    SetEnvironmentVariableA("HT_D3D12_FAIL_HRESULT", "887A0004");
+    SetEnvironmentVariableA("HT_FAIL_CALL", "D3D12CreateDevice");
+    SetEnvironmentVariableA("HT_FAIL_HRESULT", "887A0004");
     ID3D12Device* device = nullptr;
     EXPECT_EQ(createDevice(nullptr, D3D_FEATURE_LEVEL_12_0, __uuidof(ID3D12Device),
                            reinterpret_cast<void**>(&device)),
@@ -65,7 +66,7 @@ TEST_F(D3D12Proxy, FailsANamedDeviceMethodUntilADeviceIsMadeWithoutTheRequest) {
     D3D12_COMMAND_QUEUE_DESC queueDesc{};
     queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
 
-    SetEnvironmentVariableA("HT_D3D12_FAIL", "ID3D12Device::CreateCommandQueue");
+    SetEnvironmentVariableA("HT_FAIL_CALL", "ID3D12Device::CreateCommandQueue");
     ID3D12Device* failing = makeDevice();
     ASSERT_NE(failing, nullptr);
     ID3D12CommandQueue* queue = nullptr;
@@ -79,13 +80,55 @@ TEST_F(D3D12Proxy, FailsANamedDeviceMethodUntilADeviceIsMadeWithoutTheRequest) {
     allocator->Release();
     failing->Release();
 
-    SetEnvironmentVariableA("HT_D3D12_FAIL", nullptr);
+    SetEnvironmentVariableA("HT_FAIL_CALL", nullptr);
     ID3D12Device* healthy = makeDevice();
     ASSERT_NE(healthy, nullptr);
     EXPECT_HRESULT_SUCCEEDED(healthy->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
                                                          reinterpret_cast<void**>(&queue)));
     queue->Release();
     healthy->Release();
+}
+
+TEST_F(D3D12Proxy, FailsOnlyTheNthCallOrTheNthAndEveryLaterOne) {
+    const auto allocatorResults = [this](const char* failure) {
+        SetEnvironmentVariableA("HT_FAIL_CALL", failure);
+        ID3D12Device* device = makeDevice();
+        std::vector<HRESULT> results;
+        for (int call = 0; call < 3; ++call) {
+            ID3D12CommandAllocator* allocator = nullptr;
+            results.push_back(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
+                                                             __uuidof(ID3D12CommandAllocator),
+                                                             reinterpret_cast<void**>(&allocator)));
+            if (allocator != nullptr) {
+                allocator->Release();
+            }
+        }
+        device->Release();
+        return results;
+    };
+    EXPECT_EQ(allocatorResults("ID3D12Device::CreateCommandAllocator@2"),
+              (std::vector<HRESULT>{S_OK, E_FAIL, S_OK}));
+    EXPECT_EQ(allocatorResults("ID3D12Device::CreateCommandAllocator@2+"),
+              (std::vector<HRESULT>{S_OK, E_FAIL, E_FAIL}));
+}
+
+TEST_F(D3D12Proxy, FailsMethodsOfTheObjectsADeviceMakes) {
+    SetEnvironmentVariableA("HT_FAIL_CALL", "ID3D12GraphicsCommandList::Close@2");
+    ID3D12Device* device = makeDevice();
+    ID3D12CommandAllocator* allocator = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
+                                                            __uuidof(ID3D12CommandAllocator),
+                                                            reinterpret_cast<void**>(&allocator)));
+    ID3D12GraphicsCommandList* list = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator,
+                                                       nullptr, __uuidof(ID3D12GraphicsCommandList),
+                                                       reinterpret_cast<void**>(&list)));
+    EXPECT_HRESULT_SUCCEEDED(list->Close());
+    EXPECT_HRESULT_SUCCEEDED(list->Reset(allocator, nullptr));
+    EXPECT_EQ(list->Close(), E_FAIL);
+    list->Release();
+    allocator->Release();
+    device->Release();
 }
 
 } // namespace

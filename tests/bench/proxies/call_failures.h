@@ -1,0 +1,49 @@
+/* Fails chosen calls of the program on request, for tests of its error paths.
+ * Shared by the test-only d3d12.dll and dxgi.dll.
+ *
+ * HT_FAIL_CALL lists the calls to fail, comma-separated, each one of
+ *   Name       every call
+ *   Name@N     only the Nth call
+ *   Name@N+    the Nth call and every later one
+ * where Name is an export ("D3D12CreateDevice") or a method
+ * ("ID3D12CommandQueue::Signal", "IDXGISwapChain::Present") from the proxies'
+ * tables. HT_FAIL_HRESULT is the HRESULT a failed call returns, hex (default
+ * 80004005); it may be a success code, which the call then returns instead
+ * of doing its work.
+ *
+ * Only calls made from the program's own module count and fail: Wine's
+ * Direct3D and DXGI DLLs call the same exports and, through the same
+ * vtables, the same methods. */
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+
+/* A method by name and vtable slot. */
+struct MethodSlot {
+    const char* name;
+    size_t slot;
+};
+
+#define METHOD_SLOT(interface, method)                                                             \
+    { #interface "::" #method, offsetof(interface##Vtbl, method) / sizeof(void*) }
+
+/* Whether the program's call of name made from returnAddress is to fail;
+ * then *result is what it returns. Counts the call when it is the program's. */
+BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result);
+
+/* Whether HT_FAIL_CALL asks for any failure at all. */
+BOOL anyFailureRequested(void);
+
+/* Puts a counting thunk into the object's vtable for every method of the
+ * table whose failure is asked for. A vtable serves every object of its
+ * class, so each slot is patched once per process. */
+void patchRequestedMethods(void* object, const struct MethodSlot* methods, size_t count);
+
+/* Writes one vtable slot, which may lie in read-only memory. */
+void writeVtableSlot(void** vtable, size_t slot, void* function);
+
+/* A function of the system directory's DLL of this name (e.g. "d3d12.dll"),
+ * returned as a data pointer: callers cast it to the export's own type. */
+void* systemFunction(const char* module, const char* name);
