@@ -1,7 +1,10 @@
 #include "renderer/desktop_view.h"
 
 namespace {
-constexpr std::uint32_t largestSide = 65535;
+// NOTE: the largest side of a 2D texture in Direct3D 12
+// (D3D12_REQ_TEXTURE2D_U_OR_V_DIMENSION), not 65535: buffers any larger cannot
+// be made, and a window can report up to 32767.
+constexpr std::uint32_t largestSide = 16384;
 constexpr float fieldOfView = 45.0f;
 constexpr float nearPlane = 0.01f;
 constexpr float farPlane = 1024.0f;

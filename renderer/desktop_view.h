@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-// The swap chain's sides are kept in 1 ... 65535: a minimised window's 0 x 0
+// The swap chain's sides are kept in 1 ... 16384: a minimised window's 0 x 0
 // becomes 1 x 1.
 std::uint32_t clampSwapChainSide(std::uint32_t side);
 

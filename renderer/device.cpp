@@ -8,9 +8,11 @@ namespace {
 constexpr D3D_FEATURE_LEVEL minimumFeatureLevel = D3D_FEATURE_LEVEL_12_0;
 constexpr DXGI_FORMAT backBufferFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
 constexpr UINT backBufferCount = 2;
-// NOTE: outside the usual 0 ... 1; kept as the program has always set it.
+// NOTE: Direct3D 12 takes viewport depths in 0 ... 1 only; the far end of the
+// 0.1 ... 1000 range the program always asked for is clamped to 1, as a
+// conforming driver does with it.
 constexpr float viewportMinDepth = 0.1f;
-constexpr float viewportMaxDepth = 1000.0f;
+constexpr float viewportMaxDepth = 1.0f;
 
 bool isSoftwareAdapter(IDXGIAdapter1* adapter) {
     DXGI_ADAPTER_DESC1 desc{};
@@ -24,17 +26,34 @@ bool supportsMinimumFeatureLevel(IDXGIAdapter1* adapter) {
         D3D12CreateDevice(adapter, minimumFeatureLevel, __uuidof(ID3D12Device), nullptr));
 }
 
+// The adapter at index, or null past the last one.
+// NOTE: a failure other than the end of the list is reported, not taken for
+// an adapter.
+IDXGIAdapter1* adapterAt(IDXGIFactory4* factory, UINT index) {
+    IDXGIAdapter1* adapter = nullptr;
+    const HRESULT found = factory->EnumAdapters1(index, &adapter);
+    if (found == DXGI_ERROR_NOT_FOUND) {
+        return nullptr;
+    }
+    if (FAILED(found)) {
+        throwGraphicsError("factory->EnumAdapters1(index, &adapter)", found, __FILE__, __LINE__);
+    }
+    return adapter;
+}
+
 // The first hardware adapter, in enumeration order, that can make a device of
 // the minimum feature level; null leaves the choice to the system.
 IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory) {
-    IDXGIAdapter1* adapter = nullptr;
-    for (UINT index = 0; factory->EnumAdapters1(index, &adapter) != DXGI_ERROR_NOT_FOUND; ++index) {
+    for (UINT index = 0;; ++index) {
+        IDXGIAdapter1* adapter = adapterAt(factory, index);
+        if (adapter == nullptr) {
+            return nullptr;
+        }
         if (!isSoftwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter)) {
             return adapter;
         }
         releaseAndNull(adapter);
     }
-    return nullptr;
 }
 
 DXGI_SWAP_CHAIN_DESC1 swapChainDescription(std::uint32_t width, std::uint32_t height) {
@@ -113,7 +132,11 @@ void Renderer::prepareSwapChain(std::uint32_t requestedWidth, std::uint32_t requ
     uniforms.model = identity();
 
     if (swapchain != nullptr) {
-        swapchain->ResizeBuffers(backBufferCount, width, height, backBufferFormat, 0);
+        // NOTE: a failed resize is fatal like every other checked call;
+        // presenting from buffers that were never made would show nothing new
+        // for ever.
+        CHECK_HRESULT(
+            swapchain->ResizeBuffers(backBufferCount, width, height, backBufferFormat, 0));
     } else {
         const DXGI_SWAP_CHAIN_DESC1 desc = swapChainDescription(requestedWidth, requestedHeight);
         IDXGISwapChain1* created = nullptr;
@@ -121,7 +144,10 @@ void Renderer::prepareSwapChain(std::uint32_t requestedWidth, std::uint32_t requ
                                                       nullptr, nullptr, &created));
         const HRESULT queried = created->QueryInterface(IID_PPV_ARGS(&swapchain));
         created->Release();
-        CHECK_HRESULT(queried);
+        if (FAILED(queried)) {
+            throwGraphicsError("created->QueryInterface(IID_PPV_ARGS(&swapchain))", queried,
+                               __FILE__, __LINE__);
+        }
     }
     frameIndex = swapchain->GetCurrentBackBufferIndex();
 }

@@ -15,6 +15,21 @@ void Renderer::render() {
     if (!frameClock.beginFrame()) {
         return;
     }
+    drawDesktop();
+    // NOTE: a failed Present (a removed device, say) ends the program like every
+    // other checked call; success codes such as DXGI_STATUS_OCCLUDED are not
+    // failures.
+    CHECK_HRESULT(swapchain->Present(1, 0));
+    waitForGpu();
+    frameIndex = swapchain->GetCurrentBackBufferIndex();
+    if (vrSystem != nullptr) {
+        renderVrFrame();
+    }
+}
+
+// Uploads the constants and records and executes the desktop pass, which
+// leaves the current back buffer ready to present.
+void Renderer::drawDesktop() {
     // NOTE: projection and model keep what was written last: the last resize's
     // values, or once a VR frame has run, the right eye's of the last frame.
     uniforms.view = desktopView();
@@ -22,12 +37,6 @@ void Renderer::render() {
     recordCommands();
     ID3D12CommandList* lists[] = {commandList};
     commandQueue->ExecuteCommandLists(1, lists);
-    swapchain->Present(1, 0);
-    waitForGpu();
-    frameIndex = swapchain->GetCurrentBackBufferIndex();
-    if (vrSystem != nullptr) {
-        renderVrFrame();
-    }
 }
 
 // Maps the constant buffer anew for every update; the address from the last

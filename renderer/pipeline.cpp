@@ -283,7 +283,12 @@ ID3D12Resource* Renderer::createUploadBuffer(std::uint64_t size, const void* con
                                                   IID_PPV_ARGS(&buffer)));
     const D3D12_RANGE nothingRead{0, 0};
     void* mapped = nullptr;
-    CHECK_HRESULT(buffer->Map(0, &nothingRead, &mapped));
+    try {
+        CHECK_HRESULT(buffer->Map(0, &nothingRead, &mapped));
+    } catch (...) {
+        buffer->Release();
+        throw;
+    }
     std::memcpy(mapped, content, static_cast<std::size_t>(size));
     buffer->Unmap(0, nullptr);
     return buffer;

@@ -2,6 +2,23 @@
 
 #include "renderer/d3d_helpers.h"
 
+#include <iostream>
+
+namespace {
+
+// NOTE: teardown never throws. A failure is reported and the rest is still
+// released; thrown from the destructor while an earlier failure unwinds, it
+// would end the process before that failure was reported.
+template <typename Step> void tearDownStep(Step step) noexcept {
+    try {
+        step();
+    } catch (const std::exception& failure) {
+        std::cerr << "teardown: " << failure.what() << std::endl;
+    }
+}
+
+} // namespace
+
 // The order is fixed: the pipeline copies the uniforms that the first resize
 // sets, and the first recording needs the pipeline, the buffers and frameIndex.
 Renderer::Renderer(Window& window) : vertexData(cubeVertices()), indexData(cubeIndices()) {
@@ -42,7 +59,7 @@ Renderer::~Renderer() {
     releaseAndNull(eyeTextures[1]);
     releaseAndNull(eyeRtvHeap);
     if (commandAllocator != nullptr) {
-        CHECK_HRESULT(commandAllocator->Reset());
+        tearDownStep([this] { CHECK_HRESULT(commandAllocator->Reset()); });
         releaseAndNull(commandAllocator);
     }
     releaseAndNull(commandQueue);
@@ -59,13 +76,17 @@ void Renderer::releaseBackBuffers() {
 
 // Executes an emptied command list and waits until the GPU has finished
 // everything submitted before it.
-void Renderer::flushGpu() {
-    commandList->Reset(commandAllocator, pipelineState);
-    commandList->ClearState(pipelineState);
-    CHECK_HRESULT(commandList->Close());
-    ID3D12CommandList* lists[] = {commandList};
-    commandQueue->ExecuteCommandLists(1, lists);
-    waitForGpu();
+// NOTE: the list's Reset is checked too: a list that could not be reset (its
+// last recording failed) or closed is never executed; the wait still runs.
+void Renderer::flushGpu() noexcept {
+    tearDownStep([this] {
+        CHECK_HRESULT(commandList->Reset(commandAllocator, pipelineState));
+        commandList->ClearState(pipelineState);
+        CHECK_HRESULT(commandList->Close());
+        ID3D12CommandList* lists[] = {commandList};
+        commandQueue->ExecuteCommandLists(1, lists);
+    });
+    tearDownStep([this] { waitForGpu(); });
 }
 
 // Signals the next fence value and blocks until the GPU reaches it. Every pass

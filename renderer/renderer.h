@@ -50,12 +50,13 @@ private:
     ID3D12Resource* createUploadBuffer(std::uint64_t size, const void* content);
 
     // Frames.
+    void drawDesktop();
     void recordCommands();
     void uploadUniforms();
     void waitForGpu();
     bool canDraw() const { return pipelineState != nullptr && rootSignature != nullptr; }
 
-    void flushGpu();
+    void flushGpu() noexcept;
 
     // VR output.
     void startVr();

@@ -44,12 +44,13 @@ TEST(Cube, CornersAtPlusMinusOneWithOneYellowVertex) {
     EXPECT_EQ(vertices[17].color[0], 0.0f); // the top face is black
 }
 
-TEST(SwapChainSide, ClampedToOneThrough65535) {
+TEST(SwapChainSide, ClampedToOneThroughTheLargestTextureSide) {
     EXPECT_EQ(clampSwapChainSide(0), 1u);
     EXPECT_EQ(clampSwapChainSide(1), 1u);
     EXPECT_EQ(clampSwapChainSide(774), 774u);
-    EXPECT_EQ(clampSwapChainSide(65535), 65535u);
-    EXPECT_EQ(clampSwapChainSide(70000), 65535u);
+    EXPECT_EQ(clampSwapChainSide(16384), 16384u);
+    EXPECT_EQ(clampSwapChainSide(16385), 16384u);
+    EXPECT_EQ(clampSwapChainSide(32767), 16384u); // the most a window size message carries
 }
 
 TEST(DesktopProjection, FollowsTheAspectOfTheClampedSize) {

@@ -15,12 +15,15 @@ public:
     static std::uint64_t fenceValue(const Renderer& renderer) { return renderer.fenceValue; }
     static std::uint32_t frameIndex(const Renderer& renderer) { return renderer.frameIndex; }
 
-    // Reads a back buffer, which is in the present state between frames.
-    static RgbaImage readBackBuffer(Renderer& renderer, std::uint32_t index) {
+    // Draws a desktop frame as render() does but reads the back buffer before
+    // it is presented: a flip-discard buffer's contents are undefined after.
+    static RgbaImage drawAndReadBeforePresent(Renderer& renderer) {
+        renderer.drawDesktop();
+        renderer.waitForGpu();
         TextureReadback readback(renderer.device);
         RgbaImage image;
-        EXPECT_TRUE(readback.read(renderer.renderTargets[index], D3D12_RESOURCE_STATE_PRESENT,
-                                  renderer.commandQueue, image));
+        EXPECT_TRUE(readback.read(renderer.renderTargets[renderer.frameIndex],
+                                  D3D12_RESOURCE_STATE_PRESENT, renderer.commandQueue, image));
         return image;
     }
 };
@@ -60,11 +63,7 @@ TEST_F(RendererOnARealWindow, DrawsTheCubesGradientUnderAProjectionThatSeesItsFa
     const float aspect = static_cast<float>(client.right) / static_cast<float>(client.bottom);
     RendererTestAccess::setProjection(renderer,
                                       rightHandedProjection(1.5707964f, aspect, 0.01f, 1000.0f));
-    const std::uint32_t drawnIndex = RendererTestAccess::frameIndex(renderer);
-    renderOneFrame(renderer);
-    EXPECT_NE(RendererTestAccess::frameIndex(renderer), drawnIndex); // presented and flipped
-
-    const auto image = RendererTestAccess::readBackBuffer(renderer, drawnIndex);
+    const auto image = RendererTestAccess::drawAndReadBeforePresent(renderer);
     ASSERT_GT(image.height, 8u);
     const std::uint32_t x = image.width / 2;
     const std::uint8_t top = image.at(x, 2)[0];
@@ -84,15 +83,20 @@ TEST_F(RendererOnARealWindow, DrawsTheCubesGradientUnderAProjectionThatSeesItsFa
 
 TEST_F(RendererOnARealWindow, WithTheDesktopMatricesOnlyTheClearColourIsSeen) {
     Renderer renderer(window);
-    const std::uint32_t drawnIndex = RendererTestAccess::frameIndex(renderer);
-    renderOneFrame(renderer);
-    const auto image = RendererTestAccess::readBackBuffer(renderer, drawnIndex);
+    const auto image = RendererTestAccess::drawAndReadBeforePresent(renderer);
     for (std::uint32_t y : {0u, image.height / 2, image.height - 1}) {
         const std::uint8_t* pixel = image.at(image.width / 2, y);
         EXPECT_EQ(pixel[0], 51) << "row " << y; // 0.2 of 255
         EXPECT_EQ(pixel[1], 51);
         EXPECT_EQ(pixel[2], 51);
     }
+}
+
+TEST_F(RendererOnARealWindow, ARenderedFramePresentsAndMovesToTheNextBackBuffer) {
+    Renderer renderer(window);
+    const std::uint32_t drawnIndex = RendererTestAccess::frameIndex(renderer);
+    renderOneFrame(renderer); // one fence signal more
+    EXPECT_NE(RendererTestAccess::frameIndex(renderer), drawnIndex);
 }
 
 } // namespace
