@@ -11,9 +11,9 @@ constexpr UINT indicesPerCube = static_cast<UINT>(cubeIndexCount);
 
 // One desktop frame: upload the constants, record, execute, present, and wait
 // for the GPU, so the next frame finds every shared object idle.
-void Renderer::render() {
+bool Renderer::render() {
     if (!frameClock.beginFrame()) {
-        return;
+        return false;
     }
     drawDesktop();
     // NOTE: a failed Present (a removed device, say) ends the program like every
@@ -25,6 +25,7 @@ void Renderer::render() {
     if (vrSystem != nullptr) {
         renderVrFrame();
     }
+    return true;
 }
 
 // Uploads the constants and records and executes the desktop pass, which

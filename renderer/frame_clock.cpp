@@ -12,6 +12,14 @@ float elapsedMilliseconds(SteadyTime from, SteadyTime to) {
     return static_cast<float>(static_cast<long long>(nanoseconds.count())) / 1000000.0f;
 }
 
+std::chrono::nanoseconds FrameClock::timeUntilNextFrame() const {
+    const float remaining = frameIntervalMilliseconds - elapsedMilliseconds(lastFrameTime, now());
+    if (!(remaining > 0.0f)) {
+        return std::chrono::nanoseconds(0);
+    }
+    return std::chrono::nanoseconds(static_cast<long long>(std::ceil(remaining * 1e6)));
+}
+
 bool FrameClock::beginFrame() {
     currentTime = now();
     const float elapsed = elapsedMilliseconds(lastFrameTime, currentTime);

@@ -24,6 +24,10 @@ struct FrameClock {
     // spent rendering counts towards it, and advances animationAngle.
     bool beginFrame();
 
+    // How long from now until beginFrame will let a frame through; zero when
+    // one is due. Rounded up, so that waiting this long is always enough.
+    std::chrono::nanoseconds timeUntilNextFrame() const;
+
     SteadyTime lastFrameTime{};
     SteadyTime currentTime{};
     float animationAngle = 0.0f; // radians, kept below 2 pi

@@ -26,8 +26,12 @@ public:
     // Rebuilds the swap chain's buffers and the size-dependent state.
     void resize(std::uint32_t width, std::uint32_t height);
 
-    // Draws and presents a frame unless the last one is too recent.
-    void render();
+    // Draws and presents a frame unless the last one is too recent; true when
+    // it drew one.
+    bool render();
+
+    // How long until render() will draw again; zero when a frame is due.
+    std::chrono::nanoseconds timeUntilNextFrame() const { return frameClock.timeUntilNextFrame(); }
 
 private:
     friend class RendererTestAccess;

@@ -2,6 +2,7 @@
 
 #include "window/event.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 
@@ -14,6 +15,10 @@ public:
     // Pumps every message pending for the calling thread without waiting; the
     // window procedure appends the resulting events while it runs.
     void update();
+
+    // Blocks until a message arrives for the calling thread (any input) or
+    // the timeout passes, whichever comes first; true when a message came.
+    bool waitForMessages(std::chrono::nanoseconds timeout);
 
     // Translates one window message into at most one event and returns the
     // message result: above zero means handled, otherwise the default

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <string>
 #include <vector>
@@ -33,6 +34,15 @@ struct ScriptedQueue {
     bool empty() const { return events.empty(); }
     const Event& front() const { return events.front(); }
     void pop() { events.pop_front(); }
+
+    // Returns at once in a test; says whether a message would have ended the
+    // wait early, that is whether the next update delivers events.
+    bool waitForMessages(std::chrono::nanoseconds timeout) {
+        const bool woken = nextBatch < batches.size() && !batches[nextBatch].empty();
+        log.push_back("wait " + std::to_string(timeout.count() / 1000000) + " ms" +
+                      (woken ? " (woken by a message)" : ""));
+        return woken;
+    }
 };
 
 // Closing a real window appends the Close of its WM_DESTROY while the first
@@ -51,12 +61,21 @@ struct RecordingWindow {
     }
 };
 
+// Draws a frame on every call unless told that the gate is closed, with
+// timeLeft to the next frame.
 struct RecordingRenderer {
     CallLog& log;
+    bool tooEarly = false;
+    std::chrono::nanoseconds timeLeft = std::chrono::milliseconds(7);
+
     void resize(std::uint32_t width, std::uint32_t height) {
         log.push_back("resize " + std::to_string(width) + "x" + std::to_string(height));
     }
-    void render() { log.push_back("render"); }
+    bool render() {
+        log.push_back(tooEarly ? "render (too early)" : "render");
+        return !tooEarly;
+    }
+    std::chrono::nanoseconds timeUntilNextFrame() const { return timeLeft; }
 };
 
 Event keyboard() {
@@ -69,11 +88,13 @@ Event closeEvent() {
     return makeEvent(EventType::Close, nullptr);
 }
 
-CallLog runLoop(std::vector<std::vector<Event>> batches, bool closeAppendsDestroy = false) {
+CallLog runLoop(std::vector<std::vector<Event>> batches, bool closeAppendsDestroy = false,
+                bool frameTooEarly = false,
+                std::chrono::nanoseconds timeLeft = std::chrono::milliseconds(7)) {
     CallLog log;
     ScriptedQueue queue{log, std::move(batches)};
     RecordingWindow window{log, closeAppendsDestroy ? &queue : nullptr};
-    RecordingRenderer renderer{log};
+    RecordingRenderer renderer{log, frameTooEarly, timeLeft};
     runMainLoop(queue, window, renderer);
     return log;
 }
@@ -110,6 +131,33 @@ TEST(MainLoop, OtherEventsAreDroppedAndTheIterationRenders) {
 TEST(MainLoop, AMinimisedWindowsZeroSizeReachesTheRendererUnchanged) {
     const CallLog log = runLoop({{makeResizeEvent(nullptr, 0, 0, false)}, {closeEvent()}});
     EXPECT_EQ(log, (CallLog{"update", "resize 0x0", "update", "close"}));
+}
+
+// Idle waits end the wake-up margin (1 ms) before the frame is due.
+TEST(MainLoop, EveryIdleIterationBeforeTheNextFrameWaitsOnceForTheTimeLeft) {
+    const CallLog log = runLoop({{}, {}, {closeEvent()}}, false, /*frameTooEarly=*/true);
+    EXPECT_EQ(log,
+              (CallLog{"update", "render (too early)", "wait 6 ms", "update", "render (too early)",
+                       "wait 6 ms (woken by a message)", "update", "close"}));
+}
+
+TEST(MainLoop, AMessageEndsTheWaitAndIsPumpedAtOnce) {
+    const CallLog log = runLoop({{}, {makeResizeEvent(nullptr, 800, 600, false)}, {closeEvent()}},
+                                false, /*frameTooEarly=*/true);
+    EXPECT_EQ(log, (CallLog{"update", "render (too early)", "wait 6 ms (woken by a message)",
+                            "update", "resize 800x600", "update", "close"}));
+}
+
+TEST(MainLoop, WithinTheWakeUpMarginOfTheNextFrameItPumpsAgainAtOnce) {
+    const CallLog log = runLoop({{}, {closeEvent()}}, false, /*frameTooEarly=*/true,
+                                std::chrono::microseconds(600));
+    EXPECT_EQ(log, (CallLog{"update", "render (too early)", "update", "close"}));
+}
+
+TEST(MainLoop, AnIterationThatHandledEventsOrDrewAFrameDoesNotWait) {
+    EXPECT_EQ(runLoop({{keyboard()}, {closeEvent()}}, false, /*frameTooEarly=*/true),
+              (CallLog{"update", "render (too early)", "update", "close"}));
+    EXPECT_EQ(runLoop({{}, {closeEvent()}}), (CallLog{"update", "render", "update", "close"}));
 }
 
 TEST(DrainEvents, ReportsWhetherToRenderAndWhetherToGoOn) {

@@ -95,6 +95,19 @@ TEST(FrameClock, RendersOnceTheIntervalHasPassed) {
     EXPECT_NEAR(clock.animationAngle, 0.016666666f, 1e-6f);
 }
 
+TEST(FrameClock, TellsHowLongUntilTheNextFrameIsDue) {
+    FrameClock clock(readFakeClock);
+    clock.start();
+    advance(10);
+    const std::chrono::nanoseconds left = clock.timeUntilNextFrame();
+    EXPECT_NEAR(static_cast<double>(left.count()), 6.666666e6, 1e3);
+    EXPECT_FALSE(clock.beginFrame());
+    fakeNow += left; // waiting exactly that long is enough
+    EXPECT_TRUE(clock.beginFrame());
+    advance(20); // overdue
+    EXPECT_EQ(clock.timeUntilNextFrame(), std::chrono::nanoseconds(0));
+}
+
 // The second reading of a rendered frame starts the next interval.
 SteadyTime steppingNow() {
     fakeNow += std::chrono::milliseconds(5);

@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -40,6 +41,20 @@ TEST_F(RealWindowQueue, UpdatePumpsPostedMessagesIntoEventsInOrder) {
     EXPECT_DOUBLE_EQ(events[2].data.mouseWheel.delta, 2.0);
     EXPECT_EQ(events[3].type, EventType::Close);
     EXPECT_EQ(events[4].type, EventType::Close);
+}
+
+TEST_F(RealWindowQueue, WaitingEndsWithAPostedMessageOrTheTimeout) {
+    EXPECT_FALSE(queue.waitForMessages(std::chrono::milliseconds(2)));
+    ASSERT_TRUE(PostMessageA(handle(), WM_KEYDOWN, 'A', 0));
+    EXPECT_TRUE(queue.waitForMessages(std::chrono::seconds(30)));
+    const std::vector<Event> events = takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, EventType::Keyboard);
+    // A message that was seen but not pumped still ends the next wait.
+    ASSERT_TRUE(PostMessageA(handle(), WM_KEYUP, 'A', 0));
+    EXPECT_TRUE(queue.waitForMessages(std::chrono::seconds(30)));
+    EXPECT_TRUE(queue.waitForMessages(std::chrono::seconds(30)));
+    EXPECT_EQ(takeEvents().size(), 1u);
 }
 
 } // namespace
