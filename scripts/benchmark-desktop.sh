@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Prints the desktop rendering figures of the real program under Wine on a
-# private virtual display. Usage: scripts/benchmark-desktop.sh [SECONDS]
+# private virtual display, without and with the mock VR runtime.
+# Usage: scripts/benchmark-desktop.sh [SECONDS] [RUNS] (defaults: 10 s, 3 runs)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy dxgi_proxy
+prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy dxgi_proxy mock_vr_runtime
 start_virtual_display "$HT_WINEPREFIX"
-python3 tools/benchmarks/desktop_frames.py "${1:-10}"
+python3 tools/benchmarks/desktop_frames.py "$@"

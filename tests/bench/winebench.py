@@ -139,14 +139,15 @@ def angle_server(*args, timeout=60, stdin_text=None):
 class RunningProgram:
     """The program started under Wine with its output streams captured."""
 
-    def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None):
+    def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None,
+                 with_mock_vr=None):
         """Starts the program in workdir; its streams go to output_dir (default workdir).
 
         with_proxy stages the program beside the test-only d3d12.dll, which
         lowers the feature level to what the CPU Vulkan driver offers, and
         dxgi.dll; both fail calls on request (HT_FAIL_CALL).
-        vr_output stages the mock VR runtime too, writing its log and eye
-        images into that folder.
+        with_mock_vr stages the mock VR runtime too; vr_output (which implies
+        it) is the folder for its log and eye images.
         """
         self.workdir = Path(workdir)
         output = Path(output_dir or workdir)
@@ -155,11 +156,13 @@ class RunningProgram:
         env = dict(os.environ)
         env.update(extra_env or {})
         program = _required_env("HT_PROGRAM")
+        if with_mock_vr is None:
+            with_mock_vr = vr_output is not None
         if vr_output is not None:
             Path(vr_output).mkdir(parents=True, exist_ok=True)
             env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
-        if with_proxy or vr_output is not None:
-            program = stage_program(output / "bin", with_proxy, with_mock_vr=vr_output is not None)
+        if with_proxy or with_mock_vr:
+            program = stage_program(output / "bin", with_proxy, with_mock_vr)
         if with_proxy:
             env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"),
                                                         "d3d12,dxgi=n,b")

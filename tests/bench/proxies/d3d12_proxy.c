@@ -5,8 +5,6 @@
  * - It fails chosen calls of the program on request (call_failures.h): the
  *   exports, and the methods of the device, command queue, command
  *   allocator, command list, resource and fence that the program checks.
- * - It logs, when HT_D3D12_TRACE names a file, one line per command-queue
- *   execution: "execute <unix time in ns>", for benchmarks that count frames.
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -27,8 +25,6 @@ typedef HRESULT(WINAPI* SerializeVersionedRootSignatureFn)(
     const D3D12_VERSIONED_ROOT_SIGNATURE_DESC*, ID3DBlob**, ID3DBlob**);
 typedef HRESULT(WINAPI* CreateDeserializerFn)(const void*, SIZE_T, REFIID, void**);
 typedef HRESULT(WINAPI* EnableExperimentalFeaturesFn)(UINT, const IID*, void*, UINT*);
-typedef void(STDMETHODCALLTYPE* ExecuteCommandListsFn)(ID3D12CommandQueue*, UINT,
-                                                       ID3D12CommandList* const*);
 
 #define ARRAY_COUNT(array) (sizeof(array) / sizeof((array)[0]))
 
@@ -51,56 +47,13 @@ static const struct MethodSlot listMethods[] = {
 static const struct MethodSlot resourceMethods[] = {METHOD_SLOT(ID3D12Resource, Map)};
 static const struct MethodSlot fenceMethods[] = {METHOD_SLOT(ID3D12Fence, SetEventOnCompletion)};
 
-static ExecuteCommandListsFn originalExecuteCommandLists;
-static HANDLE traceFile = INVALID_HANDLE_VALUE;
-
 static void* realFunction(const char* name) {
     return systemFunction("d3d12.dll", name);
 }
 
-/* Wall-clock time as nanoseconds since 1970, comparable with the host's clock. */
-static unsigned long long unixTimeNanoseconds(void) {
-    static const unsigned long long epochIn100ns = 116444736000000000ULL;
-    FILETIME now;
-    ULARGE_INTEGER value;
-    GetSystemTimePreciseAsFileTime(&now);
-    value.LowPart = now.dwLowDateTime;
-    value.HighPart = now.dwHighDateTime;
-    return (value.QuadPart - epochIn100ns) * 100ULL;
-}
-
-static void STDMETHODCALLTYPE tracedExecuteCommandLists(ID3D12CommandQueue* queue, UINT count,
-                                                        ID3D12CommandList* const* lists) {
-    char line[64];
-    DWORD written;
-    int length = wsprintfA(line, "execute %I64u\r\n", unixTimeNanoseconds());
-    WriteFile(traceFile, line, (DWORD)length, &written, NULL);
-    originalExecuteCommandLists(queue, count, lists);
-}
-
-/* Opens the trace file once per process; false when no trace is asked for. */
-static BOOL traceRequested(void) {
-    char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("HT_D3D12_TRACE", path, sizeof(path));
-    if (traceFile == INVALID_HANDLE_VALUE && length > 0 && length < sizeof(path)) {
-        traceFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    }
-    return traceFile != INVALID_HANDLE_VALUE;
-}
-
-static void traceExecutions(ID3D12CommandQueue* queue) {
-    void** vtable = *(void***)queue;
-    size_t slot = offsetof(ID3D12CommandQueueVtbl, ExecuteCommandLists) / sizeof(void*);
-    if (originalExecuteCommandLists == NULL && traceRequested()) {
-        originalExecuteCommandLists = (ExecuteCommandListsFn)vtable[slot];
-        writeVtableSlot(vtable, slot, (void*)tracedExecuteCommandLists);
-    }
-}
-
 /* The vtables of the objects a device makes are reached through one object
  * of each class, made here and released again: every later object of the
- * class shares the patched vtable. */
+ * class shares the patched vtable. Only done when a failure is asked for. */
 static void patchObjectsOf(ID3D12Device* device) {
     D3D12_COMMAND_QUEUE_DESC queueDesc = {D3D12_COMMAND_LIST_TYPE_DIRECT, 0,
                                           D3D12_COMMAND_QUEUE_FLAG_NONE, 0};
@@ -125,7 +78,6 @@ static void patchObjectsOf(ID3D12Device* device) {
     if (SUCCEEDED(ID3D12Device_CreateCommandQueue(device, &queueDesc, &IID_ID3D12CommandQueue,
                                                   (void**)&queue))) {
         patchRequestedMethods(queue, queueMethods, ARRAY_COUNT(queueMethods));
-        traceExecutions(queue);
         ID3D12CommandQueue_Release(queue);
     }
     if (SUCCEEDED(ID3D12Device_CreateCommandAllocator(device, D3D12_COMMAND_LIST_TYPE_DIRECT,
@@ -169,7 +121,7 @@ HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLev
     }
     result = real(adapter, minimumLevel, iid, device);
     if (SUCCEEDED(result) && device != NULL && *device != NULL) {
-        if (anyFailureRequested() || traceRequested()) {
+        if (anyFailureRequested()) {
             patchObjectsOf((ID3D12Device*)*device);
         }
     }

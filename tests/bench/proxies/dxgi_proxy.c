@@ -1,7 +1,10 @@
 /* A test-only dxgi.dll that forwards the exports the program and Wine's
- * Direct3D 12 use to the system's dxgi.dll, and fails chosen calls of the
- * program on request (call_failures.h): the factory exports and the methods
- * of the factory and of the swap chain that the program checks.
+ * Direct3D 12 use to the system's dxgi.dll.
+ * - It fails chosen calls of the program on request (call_failures.h): the
+ *   factory exports and the methods of the factory and of the swap chain that
+ *   the program checks.
+ * - It logs, when HT_PRESENT_TRACE names a file, one line per Present of the
+ *   program: "present <unix time in ns>", for benchmarks that count frames.
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -14,6 +17,7 @@
 typedef HRESULT(WINAPI* CreateFactoryFn)(REFIID, void**);
 typedef HRESULT(WINAPI* CreateFactory2Fn)(UINT, REFIID, void**);
 typedef HRESULT(WINAPI* GetDebugInterface1Fn)(UINT, REFIID, void**);
+typedef HRESULT(STDMETHODCALLTYPE* PresentFn)(IDXGISwapChain*, UINT, UINT);
 typedef HRESULT(STDMETHODCALLTYPE* CreateSwapChainForHwndFn)(IDXGIFactory2*, IUnknown*, HWND,
                                                              const DXGI_SWAP_CHAIN_DESC1*,
                                                              const DXGI_SWAP_CHAIN_FULLSCREEN_DESC*,
@@ -30,9 +34,48 @@ static const struct MethodSlot swapChainMethods[] = {
 };
 
 static CreateSwapChainForHwndFn originalCreateSwapChainForHwnd;
+static PresentFn tracedPresent;
+static HANDLE traceFile = INVALID_HANDLE_VALUE;
 
 static void* realFunction(const char* name) {
     return systemFunction("dxgi.dll", name);
+}
+
+/* Wall-clock time as nanoseconds since 1970, comparable with the host's clock. */
+static unsigned long long unixTimeNanoseconds(void) {
+    static const unsigned long long epochIn100ns = 116444736000000000ULL;
+    FILETIME now;
+    ULARGE_INTEGER value;
+    GetSystemTimePreciseAsFileTime(&now);
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return (value.QuadPart - epochIn100ns) * 100ULL;
+}
+
+static HRESULT STDMETHODCALLTYPE presentAndTrace(IDXGISwapChain* swapChain, UINT interval,
+                                                 UINT flags) {
+    char line[64];
+    DWORD written;
+    int length = wsprintfA(line, "present %I64u\r\n", unixTimeNanoseconds());
+    WriteFile(traceFile, line, (DWORD)length, &written, NULL);
+    return tracedPresent(swapChain, interval, flags);
+}
+
+/* Wraps Present, once per process, when a trace file is asked for. */
+static void tracePresents(IDXGISwapChain1* swapChain) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("HT_PRESENT_TRACE", path, sizeof(path));
+    void** vtable = *(void***)swapChain;
+    size_t slot = offsetof(IDXGISwapChainVtbl, Present) / sizeof(void*);
+    if (tracedPresent != NULL || length == 0 || length >= sizeof(path)) {
+        return;
+    }
+    traceFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+    if (traceFile != INVALID_HANDLE_VALUE) {
+        tracedPresent = (PresentFn)vtable[slot];
+        writeVtableSlot(vtable, slot, (void*)presentAndTrace);
+    }
 }
 
 /* Swap chains are reached through the factory that makes them. */
@@ -50,6 +93,7 @@ static HRESULT STDMETHODCALLTYPE createSwapChainForHwnd(
                                             swapChain);
     if (SUCCEEDED(result) && *swapChain != NULL) {
         patchRequestedMethods(*swapChain, swapChainMethods, ARRAY_COUNT(swapChainMethods));
+        tracePresents(*swapChain);
     }
     return result;
 }
