@@ -1,5 +1,8 @@
 #include "window/event_queue.h"
 
+#include "window/posted_messages.h"
+#include "window/window.h"
+
 #include <windows.h>
 
 #include <timeapi.h>
@@ -10,6 +13,19 @@
 #endif
 
 namespace {
+
+// The last posted message that any message loop of this thread took from
+// the queue: update(), and the system's own loops for moving, sizing and
+// menus alike.
+thread_local MSG lastPostedMessage{};
+thread_local HHOOK postedMessageHook = nullptr;
+
+LRESULT CALLBACK notePostedMessage(int code, WPARAM removal, LPARAM message) {
+    if (code == HC_ACTION && removal == PM_REMOVE) {
+        lastPostedMessage = *reinterpret_cast<const MSG*>(message);
+    }
+    return CallNextHookEx(nullptr, code, removal, message);
+}
 
 // What the wait for the next frame wakes on besides messages. A
 // high-resolution waitable timer where the system offers one; otherwise the
@@ -68,6 +84,19 @@ void EventQueue::update() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    forgetDestroyedWindows();
+}
+
+void watchPostedMessages() {
+    if (postedMessageHook == nullptr) {
+        postedMessageHook =
+            SetWindowsHookExA(WH_GETMESSAGE, notePostedMessage, nullptr, GetCurrentThreadId());
+    }
+}
+
+bool isPostedMessage(const MSG& msg) {
+    return lastPostedMessage.hwnd == msg.hwnd && lastPostedMessage.message == msg.message &&
+           lastPostedMessage.wParam == msg.wParam && lastPostedMessage.lParam == msg.lParam;
 }
 
 bool EventQueue::waitForMessages(std::chrono::nanoseconds timeout) {

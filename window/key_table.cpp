@@ -1,18 +1,8 @@
 #include "window/key_table.h"
 
-namespace {
+#include "window/win32_values.h"
 
-// Win32 virtual-key codes the mapping names (winuser.h values).
-constexpr std::uint32_t vkBack = 8, vkTab = 9, vkReturn = 13, vkShift = 16, vkControl = 17,
-                        vkMenu = 18, vkEscape = 27, vkSpace = 32, vkHome = 36, vkLeft = 37,
-                        vkUp = 38, vkRight = 39, vkDown = 40, vkDelete = 46, vkDigit0 = 48,
-                        vkDigit9 = 57, vkLetterA = 65, vkLetterZ = 90, vkNumpad0 = 96,
-                        vkNumpad9 = 105, vkMultiply = 106, vkAdd = 107, vkSubtract = 109,
-                        vkDivide = 111, vkF1 = 112, vkF10 = 121, vkF11 = 122, vkF12 = 123,
-                        vkLShift = 160, vkRShift = 161, vkLControl = 162, vkRControl = 163,
-                        vkLMenu = 164, vkRMenu = 165, vkOem1 = 186, vkOemPlus = 187,
-                        vkOemComma = 188, vkOemMinus = 189, vkOemPeriod = 190, vkOem2 = 191,
-                        vkOem3 = 192, vkOem4 = 219, vkOem6 = 221, vkOem7 = 222;
+namespace {
 
 Key offsetKey(Key first, std::uint32_t offset) {
     return static_cast<Key>(static_cast<std::uint64_t>(first) + offset);
@@ -20,8 +10,8 @@ Key offsetKey(Key first, std::uint32_t offset) {
 
 // NOTE: any nonzero state counts, the toggle bit included, so a right-hand key
 // that was merely toggled at some point still claims the press.
-Key handedKey(KeyStateQuery keyState, int rightVirtualKey, Key left, Key right) {
-    return keyState(rightVirtualKey) != 0 ? right : left;
+Key handedKey(KeyStateQuery keyState, std::uint32_t rightVirtualKey, Key left, Key right) {
+    return keyState(static_cast<int>(rightVirtualKey)) != 0 ? right : left;
 }
 
 // Letters and digits come in runs whose Key order differs from the code order.

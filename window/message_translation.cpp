@@ -1,9 +1,9 @@
 #include "window/event_queue.h"
+#include "window/posted_messages.h"
+#include "window/raw_input.h"
 #include "window/translation_rules.h"
 #include "window/window.h"
 
-#include <memory>
-#include <new>
 #include <type_traits>
 
 static_assert(std::is_same<std::intptr_t, LRESULT>::value, "pushEvent returns an LRESULT");
@@ -54,8 +54,20 @@ void paintBackground(const Window& window) {
     EndPaint(handle, &paint);
 }
 
-void applyMinimumSize(const Window& window, LPARAM lParam) {
-    auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+// NOTE: a message whose lParam should point to a record (minimum size,
+// caption, sizing, DPI change) but comes without one, or was posted (any
+// process can post to the window, and its lParam is no pointer of ours), is
+// not read through lParam and goes on to the default processing. Only the
+// system sends these messages with a record.
+bool recordReadable(const MSG& msg) {
+    return msg.lParam != 0 && !isPostedMessage(msg);
+}
+
+void applyMinimumSize(const Window& window, const MSG& msg) {
+    if (!recordReadable(msg)) {
+        return;
+    }
+    auto* info = reinterpret_cast<MINMAXINFO*>(msg.lParam);
     const WindowDesc desc = window.getDesc();
     info->ptMinTrackSize.x = desc.minWidth;
     info->ptMinTrackSize.y = desc.minHeight;
@@ -63,12 +75,12 @@ void applyMinimumSize(const Window& window, LPARAM lParam) {
 
 // Raises the top of the proposed client area over the caption of a frameless
 // window; the default processing then computes the rest.
-void removeCaption(const Window& window, WPARAM wParam, LPARAM lParam) {
-    if (window.getDesc().nativeFrame || lParam == 0 || wParam == 0) {
+void removeCaption(const Window& window, const MSG& msg) {
+    if (window.getDesc().nativeFrame || msg.wParam == 0 || !recordReadable(msg)) {
         return;
     }
     const HWND handle = window.nativeHandle();
-    auto* params = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
+    auto* params = reinterpret_cast<NCCALCSIZE_PARAMS*>(msg.lParam);
     params->rgrc[0].top -= captionHeight(isMaximized(handle), GetDpiForWindow(handle));
 }
 
@@ -81,33 +93,10 @@ LRESULT hitTestMessage(const Window& window, LPARAM lParam) {
                    isMaximized(window.nativeHandle()));
 }
 
-// Reads one raw-input record. A failed read, or one too short for a mouse
-// record, builds nothing: the buffer is never read past what arrived.
 void translateRawInput(LPARAM lParam, Translation& translation) {
-    const auto input = reinterpret_cast<HRAWINPUT>(lParam);
-    UINT size = 0;
-    GetRawInputData(input, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER));
-    if (size == 0) {
-        return;
-    }
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size]);
-    if (!buffer) {
-        return;
-    }
-    const UINT read =
-        GetRawInputData(input, RID_INPUT, buffer.get(), &size, sizeof(RAWINPUTHEADER));
-    if (read != size) {
-        OutputDebugStringA("GetRawInputData does not return correct size !\n");
-    }
-    constexpr UINT mouseRecordSize = sizeof(RAWINPUTHEADER) + sizeof(RAWMOUSE);
-    if (read == static_cast<UINT>(-1) || read < mouseRecordSize) {
-        return;
-    }
-    const auto* raw = reinterpret_cast<const RAWINPUT*>(buffer.get());
-    if (raw->header.dwType == RIM_TYPEMOUSE) {
+    if (const auto motion = readRawMouse(reinterpret_cast<HRAWINPUT>(lParam))) {
         translation.event.type = EventType::RawMouse;
-        translation.event.data.rawMouse =
-            RawMouseData{raw->data.mouse.lLastX, raw->data.mouse.lLastY};
+        translation.event.data.rawMouse = *motion;
     }
 }
 
@@ -130,10 +119,13 @@ void translateWheel(WPARAM wParam, Translation& translation) {
         MouseWheelData{wheelNotches(wParam), mouseModifiers(wParam)};
 }
 
-void translateSizing(const Window& window, LPARAM lParam, Translation& translation) {
+void translateSizing(const Window& window, const MSG& msg, Translation& translation) {
+    if (!recordReadable(msg)) {
+        return;
+    }
     RedrawWindow(window.nativeHandle(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_NOERASE);
-    const auto* drag = reinterpret_cast<const RECT*>(lParam);
+    const auto* drag = reinterpret_cast<const RECT*>(msg.lParam);
     translation.event = makeResizeEvent(translation.event.window,
                                         static_cast<std::uint32_t>(drag->right - drag->left),
                                         static_cast<std::uint32_t>(drag->bottom - drag->top), true);
@@ -142,12 +134,11 @@ void translateSizing(const Window& window, LPARAM lParam, Translation& translati
 
 // The window follows the rectangle the system suggests, after the DpiChange
 // event is queued, so the Resize that the move causes comes behind it.
-void translateDpiChange(const Window& window, WPARAM wParam, LPARAM lParam,
-                        Translation& translation) {
+void translateDpiChange(const Window& window, const MSG& msg, Translation& translation) {
     translation.event.type = EventType::DpiChange;
-    translation.event.data.dpi.scale = dpiScale(wParam);
-    if (!isMaximized(window.nativeHandle()) && lParam != 0) {
-        translation.pendingRect = *reinterpret_cast<const RECT*>(lParam);
+    translation.event.data.dpi.scale = dpiScale(msg.wParam);
+    if (!isMaximized(window.nativeHandle()) && recordReadable(msg)) {
+        translation.pendingRect = *reinterpret_cast<const RECT*>(msg.lParam);
     }
 }
 
@@ -239,10 +230,10 @@ void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
         event.type = EventType::Paint;
         break;
     case WM_GETMINMAXINFO:
-        applyMinimumSize(window, msg.lParam);
+        applyMinimumSize(window, msg);
         break;
     case WM_NCCALCSIZE:
-        removeCaption(window, msg.wParam, msg.lParam);
+        removeCaption(window, msg);
         break;
     case WM_NCHITTEST:
         translation.result = hitTestMessage(window, msg.lParam);
@@ -265,10 +256,10 @@ void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
         translateWheel(msg.wParam, translation);
         break;
     case WM_SIZING:
-        translateSizing(window, msg.lParam, translation);
+        translateSizing(window, msg, translation);
         break;
     case WM_DPICHANGED:
-        translateDpiChange(window, msg.wParam, msg.lParam, translation);
+        translateDpiChange(window, msg, translation);
         break;
     default:
         translateMouseButton(msg.message, msg.wParam, translation);

@@ -1,25 +1,25 @@
 #include "window/translation_rules.h"
 
+#include "window/win32_values.h"
+
 namespace {
 
 constexpr std::int32_t captionBand = 32;
 constexpr std::int32_t captionMargin = 260;
 constexpr std::int32_t borderWidth = 5;
 constexpr std::int32_t wheelDelta = 120; // WHEEL_DELTA
-constexpr std::uint32_t defaultDpi = 96;
 
 // Win32 constants the rules read (winuser.h values).
 constexpr std::uint64_t mkShift = 0x0004, mkControl = 0x0008, mkAltOrFirstExtended = 0x0020;
 constexpr std::uint64_t xButton1 = 0x0001;
-constexpr int vkShift = 16, vkControl = 17, vkMenu = 18, vkCapital = 20;
 constexpr std::uint16_t keyDown = 0x8000, keyToggled = 0x0001;
 
-bool isDown(KeyStateQuery keyState, int virtualKey) {
-    return (static_cast<std::uint16_t>(keyState(virtualKey)) & keyDown) != 0;
+bool isDown(KeyStateQuery keyState, std::uint32_t virtualKey) {
+    return (static_cast<std::uint16_t>(keyState(static_cast<int>(virtualKey))) & keyDown) != 0;
 }
 
-bool isToggled(KeyStateQuery keyState, int virtualKey) {
-    return (static_cast<std::uint16_t>(keyState(virtualKey)) & keyToggled) != 0;
+bool isToggled(KeyStateQuery keyState, std::uint32_t virtualKey) {
+    return (static_cast<std::uint16_t>(keyState(static_cast<int>(virtualKey))) & keyToggled) != 0;
 }
 
 std::uint32_t highWord(std::uint64_t value) {

@@ -2,10 +2,13 @@
 
 #include "app/app_state.h"
 #include "window/event_queue.h"
+#include "window/posted_messages.h"
+#include "window/win32_values.h"
 
 #include <dwmapi.h>
 
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -16,8 +19,10 @@ const HBRUSH backgroundBrush = CreateSolidBrush(RGB(30, 30, 30));
 // The Window whose create() is running on this thread, until its first message.
 thread_local Window* pendingWindow = nullptr;
 thread_local std::unordered_map<HWND, Window*> windowTable;
+// Windows that received WM_NCDESTROY: whether it was the system's own shows
+// only once the handle is no longer a window.
+thread_local std::vector<HWND> endingWindows;
 
-constexpr int defaultDpi = 96; // USER_DEFAULT_SCREEN_DPI
 constexpr DWORD displayModeFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
 
 struct Styles {
@@ -93,6 +98,23 @@ Window* claimPendingWindow(HWND handle) {
 
 } // namespace
 
+// NOTE: any process can post WM_NCDESTROY to the window. Only a window that
+// is really gone loses its table entry and its handle; one that received a
+// forged message keeps both, so its later messages, a close request among
+// them, still become events.
+void forgetDestroyedWindows() {
+    for (HWND ending : endingWindows) {
+        if (IsWindow(ending) != FALSE) {
+            continue;
+        }
+        if (Window* window = knownWindow(ending)) {
+            window->forgetHandle(ending);
+        }
+        windowTable.erase(ending);
+    }
+    endingWindows.clear();
+}
+
 Window::~Window() {
     close();
 }
@@ -105,11 +127,14 @@ bool Window::create(const WindowDesc& description, EventQueue& queue) {
     if (RegisterClassExA(&windowClass) == 0) {
         return false;
     }
-    // NOTE: the screen is measured before the thread becomes DPI aware.
-    const Styles styles = chooseStyles(desc, screenSize());
+    // NOTE: the screen is measured once, before the thread becomes DPI aware;
+    // both the display mode and a fullscreen window's size use that reading.
+    const ScreenSize screen = screenSize();
+    const Styles styles = chooseStyles(desc, screen);
     SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-    const RECT rect = frameRectangle(desc, screenSize(), styles);
+    const RECT rect = frameRectangle(desc, screen, styles);
 
+    watchPostedMessages();
     pendingWindow = this;
     const HWND created = CreateWindowExA(0, desc.name.c_str(), desc.title.c_str(), styles.style, 0,
                                          0, rect.right - rect.left, rect.bottom - rect.top, nullptr,
@@ -137,8 +162,15 @@ bool Window::create(const WindowDesc& description, EventQueue& queue) {
 }
 
 void Window::close() {
+    forgetDestroyedWindows();
     if (handle != nullptr) {
         DestroyWindow(handle);
+        handle = nullptr;
+    }
+}
+
+void Window::forgetHandle(HWND destroyed) {
+    if (handle == destroyed) {
         handle = nullptr;
     }
 }
@@ -166,8 +198,8 @@ void Window::fillWindowClass() {
 void Window::placeOnScreen(RECT rect) {
     const UINT dpi = GetDpiForWindow(handle);
     if (dpi != defaultDpi) {
-        rect.bottom = MulDiv(rect.bottom, static_cast<int>(dpi), defaultDpi);
-        rect.right = MulDiv(rect.right, static_cast<int>(dpi), defaultDpi);
+        rect.bottom = MulDiv(rect.bottom, static_cast<int>(dpi), static_cast<int>(defaultDpi));
+        rect.right = MulDiv(rect.right, static_cast<int>(dpi), static_cast<int>(defaultDpi));
     }
     const ScreenSize screen = screenSize();
     SetWindowPos(handle, nullptr, (screen.width - rect.right) / 2,
@@ -193,6 +225,7 @@ void Window::applyShellSettings() {
 }
 
 LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    forgetDestroyedWindows();
     Window* window = knownWindow(handle);
     if (window == nullptr) {
         window = claimPendingWindow(handle);
@@ -208,7 +241,7 @@ LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
     msg.lParam = lParam;
     const LRESULT result = window->eventQueue->pushEvent(msg, *window);
     if (message == WM_NCDESTROY) {
-        windowTable.erase(handle); // the handle may be reused for a later window
+        endingWindows.push_back(handle); // the handle may be reused for a later window
     }
     if (result > 0) {
         return result;

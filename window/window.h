@@ -12,6 +12,11 @@ class EventQueue;
 // message to the window's event queue for translation.
 LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
+// Ends the bookkeeping of this thread's windows that the system has destroyed
+// since: they leave the window table and forget their handles. Runs before
+// every message, after every pump and before every close.
+void forgetDestroyedWindows();
+
 // A native top-level window whose messages become events in an EventQueue.
 class Window {
 public:
@@ -33,6 +38,9 @@ public:
 
 private:
     friend LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+    friend void forgetDestroyedWindows();
+
+    void forgetHandle(HWND destroyed);
 
     void fillWindowClass();
     void placeOnScreen(RECT rect);

@@ -5,12 +5,14 @@
 //   winctl exists HANDLE                  exit code 0 while the window exists
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
 //   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
+//   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -67,10 +69,93 @@ int moveWindow(HWND window, int x, int y, int width, int height) {
     return 0;
 }
 
+// Messages a storm never posts: those that end the window or the thread, and
+// those whose default processing starts one of the system's modal loops
+// (moving, sizing, menus), during which the program's own loop does not run.
+bool leftOutOfStorms(UINT message) {
+    switch (message) {
+    case WM_CLOSE:
+    case WM_DESTROY:
+    case WM_QUIT:
+    case WM_SYSCOMMAND: // SC_CLOSE, SC_MOVE, SC_SIZE, SC_KEYMENU, ...
+    case WM_SYSKEYDOWN: // Alt and F10 open the window menu
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+    case WM_CONTEXTMENU:
+    case 0x0313: // the window menu at a point (undocumented)
+        return true;
+    default: // non-client mouse buttons start moving, sizing or the window menu
+        return message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK;
+    }
+}
+
+// A random message: mostly from the system's range, some from WM_USER's and
+// WM_APP's; parameters of every size, small values and all-ones among them.
+struct RandomMessages {
+    std::mt19937_64 random;
+
+    UINT message() {
+        const auto range = random() % 8;
+        if (range == 0) {
+            return WM_USER + static_cast<UINT>(random() % (WM_APP - WM_USER));
+        }
+        if (range == 1) {
+            return WM_APP + static_cast<UINT>(random() % (0xC000 - WM_APP));
+        }
+        return static_cast<UINT>(random() % WM_USER);
+    }
+
+    std::uint64_t parameter() {
+        switch (random() % 4) {
+        case 0:
+            return random() % 4; // 0 to 3
+        case 1:
+            return ~std::uint64_t{0};
+        case 2:
+            return random() & 0xFFFFFFFFu;
+        default:
+            return random();
+        }
+    }
+};
+
+int storm(HWND window, unsigned long long seed, double seconds, const char* logPath) {
+    FILE* log = std::fopen(logPath, "w");
+    if (log == nullptr) {
+        std::fprintf(stderr, "winctl: cannot write %s\n", logPath);
+        return 1;
+    }
+    RandomMessages messages{std::mt19937_64(seed)};
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    unsigned long posted = 0;
+    unsigned long refused = 0;
+    for (unsigned long index = 0; GetTickCount64() < deadline; ++index) {
+        const UINT message = messages.message();
+        const std::uint64_t wParam = messages.parameter();
+        const std::uint64_t lParam = messages.parameter();
+        if (leftOutOfStorms(message)) {
+            continue;
+        }
+        const bool sent = PostMessageA(window, message, static_cast<WPARAM>(wParam),
+                                       static_cast<LPARAM>(lParam)) != FALSE;
+        std::fprintf(log, "%lu 0x%04X 0x%llX 0x%llX %s %lu\n", index, message,
+                     static_cast<unsigned long long>(wParam),
+                     static_cast<unsigned long long>(lParam), sent ? "posted" : "refused",
+                     sent ? 0UL : GetLastError());
+        (sent ? posted : refused) += 1;
+        if (index % 64 == 0) {
+            Sleep(1); // let the program drain its queue
+        }
+    }
+    std::fclose(log);
+    std::printf("%lu posted, %lu refused\n", posted, refused);
+    return IsWindow(window) ? 0 : 1;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
                          "LPARAM | rect HANDLE | exists HANDLE | move HANDLE X Y W H | show HANDLE "
-                         "COMMAND\n");
+                         "COMMAND | storm HANDLE SEED SECONDS LOG\n");
     return 2;
 }
 
@@ -96,6 +181,10 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "show") == 0) {
         ShowWindow(parseHandle(argv[2]), static_cast<int>(parseNumber(argv[3])));
         return 0;
+    }
+    if (argc == 6 && std::strcmp(argv[1], "storm") == 0) {
+        return storm(parseHandle(argv[2]), std::strtoull(argv[3], nullptr, 0),
+                     std::strtod(argv[4], nullptr), argv[5]);
     }
     if (argc == 3 && std::strcmp(argv[1], "exists") == 0) {
         return IsWindow(parseHandle(argv[2])) ? 0 : 1;

@@ -4,8 +4,9 @@
 //
 // Input: a list of reads. Each starts with a byte h: 0xFF is a failed read;
 // otherwise h % 9 bytes follow and arrive in one read (a read of more than 4
-// bytes is split, as byte-mode pipes do). Bit 0x40 of h makes the next
-// connection attempt fail once first.
+// bytes is split, as byte-mode pipes do). Bit 0x40 of h puts one refused
+// connection attempt into the script at that point, so refusals meet the
+// first connection and reconnections alike.
 #include "../unit/scripted_transport.h"
 
 #include <cstring>
@@ -45,10 +46,10 @@ Script parse(const std::uint8_t* data, std::size_t size) {
     std::size_t position = 0;
     while (position < size) {
         const std::uint8_t header = data[position++];
-        script.transport.opens.push_back(true);
         if ((header & refuseNextOpen) != 0) {
-            script.transport.opens.push_front(false);
+            script.transport.opens.push_back(false);
         }
+        script.transport.opens.push_back(true);
         if (header == failedRead) {
             script.transport.failRead();
             continue;

@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 namespace {
 
 using MessageTranslation = RealWindow;
@@ -80,6 +82,8 @@ TEST_F(MessageTranslation, PointerOutsideTheClientAreaKeepsItsRawCoordinates) {
     EXPECT_EQ(first.data.mouseMove.y, 40);
     EXPECT_EQ(first.data.mouseMove.pointerX, -3);
     EXPECT_EQ(first.data.mouseMove.pointerY, 40);
+    EXPECT_EQ(first.data.mouseMove.deltaX, -3); // the queue's first motion counts from (0, 0)
+    EXPECT_EQ(first.data.mouseMove.deltaY, 40);
 
     const Event second = sendForOneEvent(WM_MOUSEMOVE, 0, MAKELPARAM(10, 50));
     EXPECT_EQ(second.data.mouseMove.x, 10);
@@ -125,16 +129,51 @@ TEST_F(MessageTranslation, CharacterAndDoubleClickMessagesAppendNothing) {
 }
 
 TEST_F(MessageTranslation, MinimumTrackingSizeComesFromTheDescription) {
+    WindowDesc desc = describe(uniqueClassName());
+    desc.minWidth = 321;
+    desc.minHeight = 123;
+    OtherWindow other(desc);
+    ASSERT_TRUE(other.created);
     MINMAXINFO info{};
+    info.ptMinTrackSize = POINT{1, 1};
     info.ptMaxSize = POINT{1234, 567};
     MSG msg{};
-    msg.hwnd = handle();
+    msg.hwnd = other.handle();
     msg.message = WM_GETMINMAXINFO;
     msg.lParam = reinterpret_cast<LPARAM>(&info);
-    EXPECT_EQ(queue.pushEvent(msg, window), 0);
-    EXPECT_EQ(info.ptMinTrackSize.x, 0);
-    EXPECT_EQ(info.ptMinTrackSize.y, 0);
+    EXPECT_EQ(other.queue.pushEvent(msg, other.window), 0);
+    EXPECT_EQ(info.ptMinTrackSize.x, 321);
+    EXPECT_EQ(info.ptMinTrackSize.y, 123);
     EXPECT_EQ(info.ptMaxSize.x, 1234);
+}
+
+TEST_F(MessageTranslation, MessagesWithoutTheirRecordGoToTheDefaultProcessing) {
+    // Any process may send these with lParam 0; nothing is read through it.
+    for (const UINT message : {WM_SIZING, WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_DPICHANGED}) {
+        MSG msg{};
+        msg.hwnd = handle();
+        msg.message = message;
+        msg.wParam = message == WM_DPICHANGED ? MAKEWPARAM(144, 144) : TRUE;
+        EXPECT_EQ(queue.pushEvent(msg, window), 0) << message;
+        SendMessageA(handle(), message, msg.wParam, 0);
+    }
+    const std::vector<Event> events = takeEvents();
+    EXPECT_TRUE(std::none_of(events.begin(), events.end(),
+                             [](const Event& e) { return e.type == EventType::Resize; }));
+}
+
+TEST_F(MessageTranslation, APostedDpiChangeIsQueuedButItsLParamIsNoPointerOfOurs) {
+    RECT before{};
+    GetWindowRect(handle(), &before);
+    ASSERT_TRUE(PostMessageA(handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), 0x1234));
+    const std::vector<Event> events = takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, EventType::DpiChange);
+    EXPECT_FLOAT_EQ(events[0].data.dpi.scale, 1.5f);
+    RECT after{};
+    GetWindowRect(handle(), &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.right, before.right);
 }
 
 TEST_F(MessageTranslation, DpiChangeIsQueuedBeforeTheResizeOfTheMoveItCauses) {

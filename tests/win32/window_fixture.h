@@ -56,6 +56,16 @@ protected:
 
     HWND handle() const { return window.nativeHandle(); }
 
+    // Another real window, with a queue of its own.
+    struct OtherWindow {
+        explicit OtherWindow(const WindowDesc& desc) : created(window.create(desc, queue)) {}
+        HWND handle() const { return window.nativeHandle(); }
+
+        EventQueue queue;
+        Window window;
+        bool created;
+    };
+
     EventQueue queue;
     Window window;
 };

@@ -64,8 +64,25 @@ TEST_F(WindowLifecycle, ACloseRequestQueuesTwoClosesAndDestroysTheWindow) {
                             [](const Event& e) { return e.type == EventType::Close; }),
               2);
     EXPECT_FALSE(IsWindow(native));
-    window.close(); // the handle is still set: DestroyWindow on a dead handle is harmless
+    // The system destroyed the window, so it forgot the handle, which a later
+    // window may be given.
+    EXPECT_EQ(window.nativeHandle(), nullptr);
     window.close();
+    EXPECT_TRUE(takeEvents().empty());
+}
+
+TEST_F(WindowLifecycle, AForgedDestructionMessageEndsNothing) {
+    const HWND native = handle();
+    ASSERT_TRUE(PostMessageA(native, WM_NCDESTROY, 0, 0));
+    takeEvents();
+    EXPECT_EQ(window.nativeHandle(), native);
+    // Its messages still become events, a close request included.
+    ASSERT_TRUE(PostMessageA(native, WM_CLOSE, 0, 0));
+    const std::vector<Event> events = takeEvents();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const Event& e) { return e.type == EventType::Close; }),
+              2);
+    EXPECT_FALSE(IsWindow(native));
     EXPECT_EQ(window.nativeHandle(), nullptr);
 }
 
@@ -106,21 +123,58 @@ TEST_F(WindowLifecycle, RawInputTargetsOnlyTheFirstWindowOfAQueue) {
     EXPECT_EQ(devices[0].hwndTarget, first.nativeHandle());
 }
 
+RECT windowRectangle(const Window& window) {
+    RECT rect{};
+    GetWindowRect(window.nativeHandle(), &rect);
+    return rect;
+}
+
+TEST_F(WindowLifecycle, XAndYOfAWindowedDescriptionNeverMoveOrResizeTheWindow) {
+    WindowDesc desc = describe(uniqueClassName());
+    desc.x = 30;
+    desc.y = 20;
+    OtherWindow moved(desc);
+    ASSERT_TRUE(moved.created);
+    const RECT expected = windowRectangle(window);
+    const RECT actual = windowRectangle(moved.window);
+    EXPECT_EQ(actual.left, expected.left);
+    EXPECT_EQ(actual.top, expected.top);
+    EXPECT_EQ(actual.right, expected.right);
+    EXPECT_EQ(actual.bottom, expected.bottom);
+}
+
+TEST_F(WindowLifecycle, AFullscreenWindowIsAVisiblePopupTheSizeOfTheScreenLessXAndY) {
+    WindowDesc desc = describe(uniqueClassName());
+    desc.fullscreen = true;
+    desc.visible = false; // the popup style carries WS_VISIBLE whatever this says
+    desc.x = 10;
+    desc.y = 20;
+    OtherWindow fullscreen(desc);
+    ASSERT_TRUE(fullscreen.created);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(fullscreen.handle(), GWL_STYLE));
+    EXPECT_EQ(style & (WS_POPUP | WS_VISIBLE), static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(style & WS_CAPTION, 0u);
+    const RECT rect = windowRectangle(fullscreen.window);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, GetSystemMetrics(SM_CXSCREEN) - 10);
+    EXPECT_EQ(rect.bottom, GetSystemMetrics(SM_CYSCREEN) - 20);
+}
+
 TEST_F(WindowLifecycle, AFramelessWindowRaisesItsClientAreaOverTheCaption) {
     WindowDesc desc = describe(uniqueClassName());
     desc.nativeFrame = false;
-    EventQueue framelessQueue;
-    Window frameless;
-    ASSERT_TRUE(frameless.create(desc, framelessQueue));
+    OtherWindow frameless(desc);
+    ASSERT_TRUE(frameless.created);
 
     NCCALCSIZE_PARAMS params{};
     params.rgrc[0] = RECT{100, 100, 500, 400};
     MSG msg{};
-    msg.hwnd = frameless.nativeHandle();
+    msg.hwnd = frameless.handle();
     msg.message = WM_NCCALCSIZE;
     msg.wParam = TRUE;
     msg.lParam = reinterpret_cast<LPARAM>(&params);
-    EXPECT_EQ(framelessQueue.pushEvent(msg, frameless), 0);
+    EXPECT_EQ(frameless.queue.pushEvent(msg, frameless.window), 0);
     EXPECT_EQ(params.rgrc[0].top, 100 - 32);
 
     params.rgrc[0] = RECT{100, 100, 500, 400};
