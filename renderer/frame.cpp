@@ -4,11 +4,6 @@
 
 #include <cstring>
 
-namespace {
-constexpr float clearColor[4] = {0.2f, 0.2f, 0.2f, 1.0f};
-constexpr UINT indicesPerCube = static_cast<UINT>(cubeIndexCount);
-} // namespace
-
 // One desktop frame: upload the constants, record, execute, present, and wait
 // for the GPU, so the next frame finds every shared object idle.
 bool Renderer::render() {
@@ -76,10 +71,7 @@ void Renderer::recordCommands() {
     commandList->OMSetRenderTargets(1, &target, FALSE, nullptr);
     commandList->ClearRenderTargetView(target, clearColor, 0, nullptr);
     if (canDraw()) {
-        commandList->IASetPrimitiveTopology(D3D_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-        commandList->IASetVertexBuffers(0, 1, &vertexBufferView);
-        commandList->IASetIndexBuffer(&indexBufferView);
-        commandList->DrawIndexedInstanced(indicesPerCube, 1, 0, 0, 0);
+        drawCube();
     }
 
     const D3D12_RESOURCE_BARRIER toPresent =
@@ -87,4 +79,12 @@ void Renderer::recordCommands() {
                           D3D12_RESOURCE_STATE_PRESENT);
     commandList->ResourceBarrier(1, &toPresent);
     CHECK_HRESULT(commandList->Close());
+}
+
+// Records the indexed cube with the pipeline's geometry buffers.
+void Renderer::drawCube() {
+    commandList->IASetPrimitiveTopology(D3D_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    commandList->IASetVertexBuffers(0, 1, &vertexBufferView);
+    commandList->IASetIndexBuffer(&indexBufferView);
+    commandList->DrawIndexedInstanced(static_cast<UINT>(cubeIndexCount), 1, 0, 0, 0);
 }

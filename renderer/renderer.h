@@ -56,6 +56,7 @@ private:
     // Frames.
     void drawDesktop();
     void recordCommands();
+    void drawCube();
     void uploadUniforms();
     void waitForGpu();
     bool canDraw() const { return pipelineState != nullptr && rootSignature != nullptr; }

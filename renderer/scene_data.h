@@ -19,6 +19,9 @@ struct UniformData {
 };
 static_assert(sizeof(UniformData) == 192, "UniformData is three mat4");
 
+// The background of the desktop window and of both eyes: 0.2 grey, opaque.
+constexpr float clearColor[4] = {0.2f, 0.2f, 0.2f, 1.0f};
+
 constexpr std::size_t cubeVertexCount = 24;
 constexpr std::size_t cubeIndexCount = 36;
 

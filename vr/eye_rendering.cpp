@@ -9,8 +9,6 @@ namespace {
 
 constexpr float eyeNearPlane = 0.01f;
 constexpr float eyeFarPlane = 1000.0f;
-constexpr float clearColor[4] = {0.2f, 0.2f, 0.2f, 1.0f};
-constexpr UINT indicesPerCube = static_cast<UINT>(cubeIndexCount);
 constexpr vr::EVREye eyes[2] = {vr::Eye_Left, vr::Eye_Right};
 
 vr::IVRCompositor* compositor() {
@@ -97,10 +95,7 @@ void Renderer::renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4&
         commandList->SetDescriptorHeaps(1, &uniformBufferHeap);
         commandList->SetGraphicsRootDescriptorTable(
             0, uniformBufferHeap->GetGPUDescriptorHandleForHeapStart());
-        commandList->IASetPrimitiveTopology(D3D_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-        commandList->IASetVertexBuffers(0, 1, &vertexBufferView);
-        commandList->IASetIndexBuffer(&indexBufferView);
-        commandList->DrawIndexedInstanced(indicesPerCube, 1, 0, 0, 0);
+        drawCube();
     }
     const D3D12_RESOURCE_BARRIER toCommon =
         transitionBarrier(texture, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_COMMON);
