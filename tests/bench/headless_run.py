@@ -30,7 +30,12 @@ def main():
         code = program.wait(timeout=30)
     finally:
         program.kill()
-    print(f"screenshot: {output / 'window.png'}")
+    if vr_output is None:
+        print(f"screenshot: {output / 'window.png'} (without a headset the window shows only "
+              "the background: the view sits inside the cube and the face ahead is culled; "
+              "--mock-vr shows the cube)")
+    else:
+        print(f"screenshot: {output / 'window.png'} (the desktop mirrors the right eye)")
     if vr_output is not None:
         for eye in ("left", "right"):
             if (vr_output / f"{eye}.ppm").exists():

@@ -6,6 +6,7 @@
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
 //   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
 //   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
+//   winctl version FILE                   prints a program's product name and version
 #include <windows.h>
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -152,10 +154,33 @@ int storm(HWND window, unsigned long long seed, double seconds, const char* logP
     return IsWindow(window) ? 0 : 1;
 }
 
+// What Explorer shows of a program under Properties, Details.
+int printVersion(const char* path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    std::string block(size, '\0');
+    if (size == 0 || !GetFileVersionInfoA(path, 0, size, &block[0])) {
+        std::fprintf(stderr, "winctl: %s has no version resource\n", path);
+        return 1;
+    }
+    for (const char* name : {"ProductName", "ProductVersion"}) {
+        char* value = nullptr;
+        UINT length = 0;
+        const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+        if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value),
+                            &length)) {
+            std::fprintf(stderr, "winctl: %s has no %s\n", path, name);
+            return 1;
+        }
+        std::printf("%s: %s\n", name, value);
+    }
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
                          "LPARAM | rect HANDLE | exists HANDLE | move HANDLE X Y W H | show HANDLE "
-                         "COMMAND | storm HANDLE SEED SECONDS LOG\n");
+                         "COMMAND | storm HANDLE SEED SECONDS LOG | version FILE\n");
     return 2;
 }
 
@@ -185,6 +210,9 @@ int main(int argc, char** argv) {
     if (argc == 6 && std::strcmp(argv[1], "storm") == 0) {
         return storm(parseHandle(argv[2]), std::strtoull(argv[3], nullptr, 0),
                      std::strtod(argv[4], nullptr), argv[5]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
+        return printVersion(argv[2]);
     }
     if (argc == 3 && std::strcmp(argv[1], "exists") == 0) {
         return IsWindow(parseHandle(argv[2])) ? 0 : 1;

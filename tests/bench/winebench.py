@@ -140,8 +140,11 @@ class RunningProgram:
     """The program started under Wine with its output streams captured."""
 
     def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None,
-                 with_mock_vr=None):
+                 with_mock_vr=None, program=None):
         """Starts the program in workdir; its streams go to output_dir (default workdir).
+
+        program runs a copy of the .exe where it lies, with nothing staged
+        beside it; by default the build's .exe is staged as asked below.
 
         with_proxy stages the program beside the test-only d3d12.dll, which
         lowers the feature level to what the CPU Vulkan driver offers, and
@@ -155,14 +158,15 @@ class RunningProgram:
         self.stderr_path = output / "stderr.txt"
         env = dict(os.environ)
         env.update(extra_env or {})
-        program = _required_env("HT_PROGRAM")
         if with_mock_vr is None:
             with_mock_vr = vr_output is not None
         if vr_output is not None:
             Path(vr_output).mkdir(parents=True, exist_ok=True)
             env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
-        if with_proxy or with_mock_vr:
-            program = stage_program(output / "bin", with_proxy, with_mock_vr)
+        if program is None:
+            program = _required_env("HT_PROGRAM")
+            if with_proxy or with_mock_vr:
+                program = stage_program(output / "bin", with_proxy, with_mock_vr)
         if with_proxy:
             env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"),
                                                         "d3d12,dxgi=n,b")

@@ -1,0 +1,73 @@
+"""The release zip as a Windows user gets it: built with CPack, unpacked into
+a fresh folder and started from there."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+import winebench  # noqa: E402
+
+VERSION = os.environ.get("HT_PROJECT_VERSION", "")
+TOP = f"hello-triangle-{VERSION}-win64"
+CONTENT = {
+    "hello_triangle.exe",
+    "angle_server.exe",
+    "README.md",
+    "docs/desktop.png",
+    "docs/desktop-vr.png",
+    "docs/left-0.png",
+    "docs/right-0.png",
+    "docs/left-30.png",
+    "docs/right-30.png",
+    "assets/triangle.vert.hlsl",
+    "assets/triangle.frag.hlsl",
+    "mock-vr-runtime/openvr_api.dll",
+    "mock-vr-runtime/README.txt",
+}
+
+
+class ReleasePackage(winebench.ProgramTestCase):
+    def make_zip(self):
+        output = Path(tempfile.mkdtemp(prefix="ht-package-"))
+        self.addCleanup(shutil.rmtree, output, True)
+        build = Path(os.environ["HT_BUILD_DIR"])
+        subprocess.run(["cpack", "--config", str(build / "CPackConfig.cmake"), "-B", str(output)],
+                       check=True, capture_output=True, timeout=300)
+        return output / f"{TOP}.zip"
+
+    def test_the_zip_holds_the_program_and_runs_where_it_is_unpacked(self):
+        package = self.make_zip()
+        with zipfile.ZipFile(package) as archive:
+            files = {name[len(TOP) + 1:] for name in archive.namelist()
+                     if not name.endswith("/")}
+            self.assertTrue(all(name.startswith(TOP + "/") for name in archive.namelist()))
+            self.assertEqual(files, CONTENT)
+            unpacked = Path(tempfile.mkdtemp(prefix="ht-unpacked-"))
+            self.addCleanup(shutil.rmtree, unpacked, True)
+            archive.extractall(unpacked)
+        folder = unpacked / TOP
+
+        self.assertEqual(winebench.winctl("version", folder / "hello_triangle.exe").splitlines(),
+                         ["ProductName: Hello Triangle", f"ProductVersion: {VERSION}"])
+
+        # The feature-level proxy only because this machine's Vulkan is the
+        # CPU driver; the zip itself never carries it.
+        shutil.copy2(os.environ["HT_D3D12_PROXY_DLL"], folder / "d3d12.dll")
+        program = self.start_program(workdir=folder, output_dir=self.workdir,
+                                     program=folder / "hello_triangle.exe")
+        window = program.find_window("MainWindow", "Hello Triangle")
+        # Started in its own folder, it compiles the shaders it came with.
+        self.wait_until(lambda: (folder / "assets" / "triangle.frag.dxbc").exists(),
+                        "the compiled shaders")
+        self.assertEqual(program.stderr().count("fatal"), 0, program.stderr())
+        program.post(window, winebench.WM_CLOSE)
+        self.assertEqual(program.wait(timeout=30), 0, program.stderr())
+
+
+if __name__ == "__main__":
+    unittest.main()
