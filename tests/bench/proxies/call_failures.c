@@ -15,25 +15,25 @@ struct Target {
 
 static struct Target targets[MAX_TARGETS];
 static int targetCount;
-static char armedSpecification[512];
+static char armedRequest[512];
 
 /* Re-reads HT_FAIL_CALL when it changed since the last call (tests in one
  * process change it between devices); the counts start again then. */
 static void armRequestedFailures(void) {
-    char specification[sizeof(armedSpecification)];
+    char request[sizeof(armedRequest)];
     char* item;
     char* rest;
-    DWORD length = GetEnvironmentVariableA("HT_FAIL_CALL", specification, sizeof(specification));
-    if (length >= sizeof(specification)) {
+    DWORD length = GetEnvironmentVariableA("HT_FAIL_CALL", request, sizeof(request));
+    if (length >= sizeof(request)) {
         length = 0;
     }
-    specification[length] = '\0';
-    if (strcmp(specification, armedSpecification) == 0) {
+    request[length] = '\0';
+    if (strcmp(request, armedRequest) == 0) {
         return;
     }
-    strcpy(armedSpecification, specification);
+    strcpy(armedRequest, request);
     targetCount = 0;
-    for (item = strtok_s(specification, ",", &rest); item != NULL && targetCount < MAX_TARGETS;
+    for (item = strtok_s(request, ",", &rest); item != NULL && targetCount < MAX_TARGETS;
          item = strtok_s(NULL, ",", &rest)) {
         struct Target* target = &targets[targetCount++];
         char* at = strchr(item, '@');
