@@ -43,8 +43,8 @@ public:
     void connectFirst();
 
     // Reads one frame: a complete frame is acknowledged, its angle published
-    // when it is finite, and true returned; anything else (failure, nothing, a short read) drops
-    // the connection and returns false.
+    // when it is finite, and true returned; anything else (failure, nothing,
+    // a short read) drops the connection and returns false.
     bool serveFrame();
 
     // Opens the pipe again after a dropped connection, silently.

@@ -26,6 +26,8 @@ struct MethodSlot {
     size_t slot;
 };
 
+#define ARRAY_COUNT(array) (sizeof(array) / sizeof((array)[0]))
+
 #define METHOD_SLOT(interface, method)                                                             \
     { #interface "::" #method, offsetof(interface##Vtbl, method) / sizeof(void*) }
 

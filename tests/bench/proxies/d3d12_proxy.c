@@ -26,8 +26,6 @@ typedef HRESULT(WINAPI* SerializeVersionedRootSignatureFn)(
 typedef HRESULT(WINAPI* CreateDeserializerFn)(const void*, SIZE_T, REFIID, void**);
 typedef HRESULT(WINAPI* EnableExperimentalFeaturesFn)(UINT, const IID*, void*, UINT*);
 
-#define ARRAY_COUNT(array) (sizeof(array) / sizeof((array)[0]))
-
 static const struct MethodSlot deviceMethods[] = {
     METHOD_SLOT(ID3D12Device, CreateCommandQueue),
     METHOD_SLOT(ID3D12Device, CreateCommandAllocator),

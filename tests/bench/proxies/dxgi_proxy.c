@@ -23,8 +23,6 @@ typedef HRESULT(STDMETHODCALLTYPE* CreateSwapChainForHwndFn)(IDXGIFactory2*, IUn
                                                              const DXGI_SWAP_CHAIN_FULLSCREEN_DESC*,
                                                              IDXGIOutput*, IDXGISwapChain1**);
 
-#define ARRAY_COUNT(array) (sizeof(array) / sizeof((array)[0]))
-
 static const struct MethodSlot factoryMethods[] = {METHOD_SLOT(IDXGIFactory1, EnumAdapters1)};
 static const struct MethodSlot swapChainMethods[] = {
     METHOD_SLOT(IDXGISwapChain, QueryInterface),
