@@ -21,10 +21,14 @@ constexpr DWORD openFlags = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 // and no time-outs.
 class NamedPipeTransport : public PipeTransport {
 public:
-    bool open(Access access) override {
+    OpenResult open(Access access) override {
         const DWORD desired = access == Access::Full ? GENERIC_ALL : GENERIC_READ | GENERIC_WRITE;
         handle = CreateFileA(pipeName, desired, 0, nullptr, OPEN_EXISTING, openFlags, nullptr);
-        return handle != INVALID_HANDLE_VALUE;
+        if (handle != INVALID_HANDLE_VALUE) {
+            return OpenResult::Opened;
+        }
+        return GetLastError() == ERROR_ACCESS_DENIED ? OpenResult::AccessDenied
+                                                     : OpenResult::Unavailable;
     }
 
     long read(std::uint8_t* buffer, std::size_t size) override {
@@ -61,5 +65,5 @@ void startPipeClient() {
 void pipeClientMain() {
     NamedPipeTransport transport;
     PipeProtocol protocol(transport, remoteAngle, std::cout);
-    protocol.run();
+    protocol.runUntilFailure(std::cerr);
 }

@@ -5,5 +5,6 @@
 // raises the standard library's system error to the caller.
 void startPipeClient();
 
-// The thread body: connects to the control pipe and serves it for ever.
-[[noreturn]] void pipeClientMain();
+// The thread body: connects to the control pipe and serves it until the
+// process ends, or until something throws, which ends only this thread.
+void pipeClientMain();

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 float angleFromFrame(const std::uint8_t* frame) {
     // NOTE: frames are little-endian, like every Windows target.
@@ -23,13 +24,28 @@ void PipeProtocol::publishAngle(float received) {
 }
 
 void PipeProtocol::openWithRetries(PipeTransport::Access access) {
-    while (!transport.open(access)) {
+    while (transport.open(access) != PipeTransport::OpenResult::Opened) {
         transport.pause();
     }
 }
 
+// NOTE: a server that grants this client read and write but not full access
+// refuses the full access of the first connection for ever, although it
+// would accept every reconnection; the same attempt is then made at once with
+// read and write access. Servers that grant full access see what they always
+// saw.
+bool PipeProtocol::openFirst() {
+    using Result = PipeTransport::OpenResult;
+    const Result full = transport.open(PipeTransport::Access::Full);
+    return full == Result::Opened ||
+           (full == Result::AccessDenied &&
+            transport.open(PipeTransport::Access::ReadWrite) == Result::Opened);
+}
+
 void PipeProtocol::connectFirst() {
-    openWithRetries(PipeTransport::Access::Full);
+    while (!openFirst()) {
+        transport.pause();
+    }
     log << "Connected to the pipe." << std::endl;
 }
 
@@ -54,5 +70,26 @@ void PipeProtocol::run() {
         if (!serveFrame()) {
             reconnect();
         }
+    }
+}
+
+// NOTE: an exception (an allocation failure in the console output, say) ends
+// the pipe thread with a line on the error stream instead of reaching the
+// thread's edge, where it would end the whole process.
+void PipeProtocol::runUntilFailure(std::ostream& errors) noexcept {
+    try {
+        run();
+    } catch (const std::exception& failure) {
+        reportStop(errors, failure.what());
+    } catch (...) {
+        reportStop(errors, "an unknown error");
+    }
+}
+
+void PipeProtocol::reportStop(std::ostream& errors, const char* reason) noexcept {
+    try {
+        errors << "The pipe client stopped: " << reason << std::endl;
+    } catch (...) {
+        // Nothing is left to report with; the thread ends quietly.
     }
 }

@@ -19,10 +19,12 @@ float angleFromFrame(const std::uint8_t* frame);
 class PipeTransport {
 public:
     enum class Access { Full, ReadWrite };
+    enum class OpenResult { Opened, Unavailable, AccessDenied };
 
     virtual ~PipeTransport() = default;
-    // Opens the pipe; false when it is missing, busy or refuses the access.
-    virtual bool open(Access access) = 0;
+    // Opens the pipe: Unavailable when it is missing or busy, AccessDenied
+    // when the server refuses the access asked for.
+    virtual OpenResult open(Access access) = 0;
     // A blocking read of up to `size` bytes; the count read, or -1 on failure.
     virtual long read(std::uint8_t* buffer, std::size_t size) = 0;
     // Writes all bytes or fails; the result is not needed.
@@ -53,9 +55,15 @@ public:
     // connectFirst, then serves frames and reconnects for ever.
     [[noreturn]] void run();
 
+    // run, until something throws: then it reports what on `errors` and
+    // returns, which ends only the pipe thread and leaves the window going.
+    void runUntilFailure(std::ostream& errors) noexcept;
+
 private:
     void openWithRetries(PipeTransport::Access access);
+    bool openFirst();
     void publishAngle(float received);
+    static void reportStop(std::ostream& errors, const char* reason) noexcept;
 
     PipeTransport& transport;
     std::atomic<float>& angle;

@@ -14,10 +14,11 @@ constexpr UINT backBufferCount = 2;
 constexpr float viewportMinDepth = 0.1f;
 constexpr float viewportMaxDepth = 1.0f;
 
-bool isSoftwareAdapter(IDXGIAdapter1* adapter) {
+// NOTE: an adapter whose description cannot be read is skipped like a
+// software one: its zeroed flags would otherwise pass it off as hardware.
+bool isHardwareAdapter(IDXGIAdapter1* adapter) {
     DXGI_ADAPTER_DESC1 desc{};
-    adapter->GetDesc1(&desc);
-    return (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0;
+    return SUCCEEDED(adapter->GetDesc1(&desc)) && (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) == 0;
 }
 
 // A support test: asking without an output pointer creates nothing.
@@ -49,7 +50,7 @@ IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory) {
         if (adapter == nullptr) {
             return nullptr;
         }
-        if (!isSoftwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter)) {
+        if (isHardwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter)) {
             return adapter;
         }
         releaseAndNull(adapter);

@@ -69,7 +69,7 @@ private:
     void createEyeTextures();
     void renderVrFrame();
     void renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4& view,
-                   const mat4& projection);
+                   const mat4& projection, float angleDegrees);
     void submitEyes();
 
     // Scene data.

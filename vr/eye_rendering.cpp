@@ -41,10 +41,10 @@ void Renderer::renderVrFrame() {
     for (int e = 0; e < 2; ++e) {
         eyeToHead[e] = vr::eyeToHeadTransform(*vrSystem, eyes[e]);
     }
-    for (std::uint32_t e = 0; e < 2; ++e) {
+    renderEyePair(remoteAngle, [&](std::uint32_t e, float angleDegrees) {
         renderEye(e, eyeTextures[e], eyeView(eyeToHead[e], headPose.pose()),
-                  fromHmdMatrix44(projections[e]));
-    }
+                  fromHmdMatrix44(projections[e]), angleDegrees);
+    });
     submitEyes();
 }
 
@@ -71,7 +71,7 @@ void Renderer::submitEyes() {
 
 // One complete eye pass into its own texture, ending with the GPU idle.
 void Renderer::renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4& view,
-                         const mat4& projection) {
+                         const mat4& projection, float angleDegrees) {
     CHECK_HRESULT(commandAllocator->Reset());
     CHECK_HRESULT(commandList->Reset(commandAllocator, pipelineState));
     const D3D12_VIEWPORT eyeViewport{
@@ -86,7 +86,7 @@ void Renderer::renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4&
     commandList->OMSetRenderTargets(1, &target, FALSE, nullptr);
     commandList->ClearRenderTargetView(target, clearColor, 0, nullptr);
 
-    uniforms.model = eyeModel(remoteAngle.load(), view);
+    uniforms.model = eyeModel(angleDegrees, view);
     uniforms.projection = projection;
     uploadUniforms();
 

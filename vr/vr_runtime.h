@@ -4,6 +4,7 @@
 #include "vr/openvr_abi.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 // The six entry points of the VR client library, loaded at run time.
@@ -69,3 +70,15 @@ mat4 eyeView(const vr::HmdMatrix34_t& eyeToHead, const mat4& headPose);
 // The model for an eye pass: a turn by angleDegrees about the eye's X axis,
 // applied after the view (on its left).
 mat4 eyeModel(float angleDegrees, const mat4& view);
+
+// Runs the two eye passes of a VR frame, left then right, each as
+// renderEye(eye, angleDegrees).
+// NOTE: the angle is read once per frame and both eyes use it. Read by each
+// pass, an angle that arrives between the two passes would turn one eye and
+// not the other for a frame: a stereo pair that shows two rotations.
+template <typename EyePass>
+void renderEyePair(const std::atomic<float>& angleDegrees, EyePass&& renderEye) {
+    const float angle = angleDegrees.load();
+    renderEye(0u, angle);
+    renderEye(1u, angle);
+}

@@ -55,7 +55,10 @@ public:
     // Waits for a message or the timeout; true when a message came.
     bool waitForMessages(std::chrono::nanoseconds timeout) {
         if (timer == nullptr) {
-            const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+            // Rounded down: the caller's wake-up margin already allows for the
+            // system waking late, and rounding up would use that margin up.
+            const auto milliseconds =
+                std::chrono::floor<std::chrono::milliseconds>(timeout).count();
             return MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(milliseconds),
                                                QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
         }

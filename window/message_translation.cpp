@@ -204,6 +204,16 @@ void translateFocus(bool focused, Translation& translation) {
     translation.event.data.focus.focused = focused;
 }
 
+// NOTE: any process can post or send WM_SIZE with any size, and buffers of
+// that size cost seconds a frame or end the program where they do not fit.
+// A size beyond the largest window the system lets a user make (its maximum
+// tracking size) is cut to it; real resizes and minimising never reach it.
+ResizeData largestClientSizeFromLParam(LPARAM lParam) {
+    return withinLargestWindow(clientSizeFromLParam(static_cast<std::uint64_t>(lParam)),
+                               static_cast<std::uint32_t>(GetSystemMetrics(SM_CXMAXTRACK)),
+                               static_cast<std::uint32_t>(GetSystemMetrics(SM_CYMAXTRACK)));
+}
+
 void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
                       Translation& translation) {
     Event& event = translation.event;
@@ -217,7 +227,7 @@ void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
         break;
     case WM_SIZE:
         event.type = EventType::Resize;
-        event.data.resize = clientSizeFromLParam(static_cast<std::uint64_t>(msg.lParam));
+        event.data.resize = largestClientSizeFromLParam(msg.lParam);
         break;
     case WM_SETFOCUS:
         translateFocus(true, translation);

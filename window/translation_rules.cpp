@@ -2,6 +2,8 @@
 
 #include "window/win32_values.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::int32_t captionBand = 32;
@@ -81,6 +83,13 @@ std::int32_t insideOrMinusOne(std::int32_t position, std::int32_t low, std::int3
 ResizeData clientSizeFromLParam(std::uint64_t lParam) {
     return ResizeData{static_cast<std::uint32_t>(lParam & 0xFFFF),
                       static_cast<std::uint32_t>(lParam >> 16), false};
+}
+
+ResizeData withinLargestWindow(ResizeData size, std::uint32_t largestWidth,
+                               std::uint32_t largestHeight) {
+    size.width = std::min(size.width, largestWidth);
+    size.height = std::min(size.height, largestHeight);
+    return size;
 }
 
 float dpiScale(std::uint64_t wParam) {

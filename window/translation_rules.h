@@ -45,6 +45,10 @@ std::int32_t insideOrMinusOne(std::int32_t position, std::int32_t low, std::int3
 // WM_SIZE: width from the low word, height from bits 16 to 47.
 ResizeData clientSizeFromLParam(std::uint64_t lParam);
 
+// A size no larger than the largest a window can have, side by side.
+ResizeData withinLargestWindow(ResizeData size, std::uint32_t largestWidth,
+                               std::uint32_t largestHeight);
+
 // WM_DPICHANGED: the new vertical DPI in wParam's high word, over 96.
 float dpiScale(std::uint64_t wParam);
 

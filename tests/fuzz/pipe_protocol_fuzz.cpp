@@ -47,9 +47,9 @@ Script parse(const std::uint8_t* data, std::size_t size) {
     while (position < size) {
         const std::uint8_t header = data[position++];
         if ((header & refuseNextOpen) != 0) {
-            script.transport.opens.push_back(false);
+            script.transport.opens.push_back(PipeTransport::OpenResult::Unavailable);
         }
-        script.transport.opens.push_back(true);
+        script.transport.opens.push_back(PipeTransport::OpenResult::Opened);
         if (header == failedRead) {
             script.transport.failRead();
             continue;
@@ -60,7 +60,7 @@ Script parse(const std::uint8_t* data, std::size_t size) {
         expectFrames(script, bytes);
         script.transport.sendBytes(bytes);
     }
-    script.transport.opens.push_back(true);
+    script.transport.opens.push_back(PipeTransport::OpenResult::Opened);
     return script;
 }
 

@@ -5,11 +5,15 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <sstream>
 
 namespace {
 
 using Calls = std::vector<std::string>;
+constexpr auto opened = PipeTransport::OpenResult::Opened;
+constexpr auto missing = PipeTransport::OpenResult::Unavailable;
+constexpr auto denied = PipeTransport::OpenResult::AccessDenied;
 
 std::vector<std::uint8_t> frameOf(float angle) {
     std::uint32_t bits;
@@ -38,7 +42,7 @@ TEST(AngleFromFrame, DecodesLittleEndianFloats) {
 
 TEST(PipeProtocol, RetriesAMissingPipeSilentlyThenSaysItConnectedOnce) {
     Client client;
-    client.transport.opens = {false, false, true};
+    client.transport.opens = {missing, missing, opened};
     client.runUntilTheScriptEnds();
     EXPECT_EQ(client.transport.calls,
               (Calls{"open full", "pause", "open full", "pause", "open full", "read"}));
@@ -48,7 +52,7 @@ TEST(PipeProtocol, RetriesAMissingPipeSilentlyThenSaysItConnectedOnce) {
 
 TEST(PipeProtocol, EightBytesInOneWriteAreTwoFramesWithTwoReplies) {
     Client client;
-    client.transport.opens = {true};
+    client.transport.opens = {opened};
     std::vector<std::uint8_t> both = frameOf(90.0f);
     const std::vector<std::uint8_t> second = frameOf(-45.5f);
     both.insert(both.end(), second.begin(), second.end());
@@ -61,7 +65,7 @@ TEST(PipeProtocol, EightBytesInOneWriteAreTwoFramesWithTwoReplies) {
 
 TEST(PipeProtocol, AShortReadDropsTheConnectionAndKeepsTheAngle) {
     Client client;
-    client.transport.opens = {true, false, true};
+    client.transport.opens = {opened, missing, opened};
     client.transport.sendBytes(frameOf(12.5f));
     client.transport.sendBytes({0x00, 0x00}); // a frame split over two writes
     client.transport.sendBytes(frameOf(30.0f));
@@ -75,7 +79,7 @@ TEST(PipeProtocol, AShortReadDropsTheConnectionAndKeepsTheAngle) {
 
 TEST(PipeProtocol, AFailedOrEmptyReadReconnectsWithReadWriteAccess) {
     Client client;
-    client.transport.opens = {true, true, true};
+    client.transport.opens = {opened, opened, opened};
     client.transport.sendBytes(frameOf(7.0f));
     client.transport.failRead();    // the server went away
     client.transport.sendBytes({}); // end of file
@@ -88,7 +92,7 @@ TEST(PipeProtocol, AFailedOrEmptyReadReconnectsWithReadWriteAccess) {
 
 TEST(PipeProtocol, AcknowledgesNonFiniteAnglesButKeepsTheLastFiniteOne) {
     Client client;
-    client.transport.opens = {true};
+    client.transport.opens = {opened};
     client.transport.sendBytes(frameOf(30.0f));
     client.transport.sendBytes({0x01, 0x00, 0xC0, 0x7F}); // a NaN with a payload
     client.transport.sendBytes(frameOf(std::numeric_limits<float>::infinity()));
@@ -100,10 +104,39 @@ TEST(PipeProtocol, AcknowledgesNonFiniteAnglesButKeepsTheLastFiniteOne) {
     EXPECT_EQ(client.angle.load(), 30.0f);
 
     Client fromTheStart;
-    fromTheStart.transport.opens = {true};
+    fromTheStart.transport.opens = {opened};
     fromTheStart.transport.sendBytes({0x00, 0x00, 0xC0, 0x7F});
     fromTheStart.runUntilTheScriptEnds();
     EXPECT_EQ(fromTheStart.angle.load(), 0.0f);
+}
+
+// A server that refuses full access is asked again at once for read and write;
+// one that is merely missing is not.
+TEST(PipeProtocol, AFirstConnectionRefusedFullAccessFallsBackToReadAndWrite) {
+    Client client;
+    client.transport.opens = {missing, denied, opened};
+    client.runUntilTheScriptEnds();
+    EXPECT_EQ(client.transport.calls,
+              (Calls{"open full", "pause", "open full", "open read-write", "read"}));
+    EXPECT_EQ(client.log.str(), "Connected to the pipe.\n");
+}
+
+// A transport whose replies cannot be written: what it throws stops the client
+// with a line on the error stream instead of leaving the thread.
+struct FailingWrites : ScriptedTransport {
+    void write(const char*, std::size_t) override { throw std::bad_alloc(); }
+};
+
+TEST(PipeProtocol, WhatTheClientThrowsIsReportedAndEndsOnlyTheClient) {
+    FailingWrites transport;
+    transport.opens = {opened};
+    transport.sendBytes(frameOf(12.0f));
+    std::atomic<float> angle{0.0f};
+    std::ostringstream log;
+    std::ostringstream errors;
+    PipeProtocol(transport, angle, log).runUntilFailure(errors);
+    EXPECT_EQ(errors.str(), "The pipe client stopped: std::bad_alloc\n");
+    EXPECT_EQ(angle.load(), 12.0f);
 }
 
 } // namespace

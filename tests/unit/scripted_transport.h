@@ -13,7 +13,7 @@ class ScriptedTransport : public PipeTransport {
 public:
     struct ScriptEnded {};
 
-    std::deque<bool> opens;                      // answers to open(), in order
+    std::deque<OpenResult> opens;                // answers to open(), in order
     std::deque<std::vector<std::uint8_t>> reads; // bytes for each read
     std::deque<bool> readFails;                  // true: that read fails instead
     std::vector<std::string> calls;              // what the client did
@@ -27,14 +27,14 @@ public:
         readFails.push_back(false);
     }
 
-    bool open(Access access) override {
+    OpenResult open(Access access) override {
         calls.push_back(access == Access::Full ? "open full" : "open read-write");
         if (opens.empty()) {
             throw ScriptEnded{};
         }
-        const bool opened = opens.front();
+        const OpenResult answer = opens.front();
         opens.pop_front();
-        return opened;
+        return answer;
     }
 
     long read(std::uint8_t* buffer, std::size_t size) override {

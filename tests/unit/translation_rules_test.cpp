@@ -110,6 +110,17 @@ TEST(ClientSize, WidthFromTheLowWordHeightFromTheBitsAbove) {
     EXPECT_EQ(clientSizeFromLParam(0).width, 0u);
 }
 
+TEST(ClientSize, CutToTheLargestWindowSideBySide) {
+    const ResizeData forged = withinLargestWindow(clientSizeFromLParam(0x7FFF7FFF), 1292, 1036);
+    EXPECT_EQ(forged.width, 1292u);
+    EXPECT_EQ(forged.height, 1036u);
+    const ResizeData real =
+        withinLargestWindow(clientSizeFromLParam((735ull << 16) | 758), 1292, 1036);
+    EXPECT_EQ(real.width, 758u);
+    EXPECT_EQ(real.height, 735u);
+    EXPECT_EQ(withinLargestWindow(clientSizeFromLParam(0), 1292, 1036).width, 0u);
+}
+
 TEST(DpiScale, NewVerticalDpiOver96) {
     EXPECT_FLOAT_EQ(dpiScale(0x00900090), 1.5f);
     EXPECT_FLOAT_EQ(dpiScale(0x00600060), 1.0f);

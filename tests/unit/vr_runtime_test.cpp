@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -190,6 +191,24 @@ TEST(EyeMatrices, AngleZeroLeavesTheViewAndNinetyTurnsAboutX) {
         EXPECT_NEAR(turned.m[i], expected.m[i], 1e-6f) << i;
     }
     EXPECT_NEAR(turned.at(2, 3), -0.2f, 1e-6f); // y of the translation moved into z
+}
+
+// An angle that arrives while the left eye is drawn shows in neither eye of
+// that frame and in both eyes of the next.
+TEST(EyePair, BothEyesOfAFrameUseTheAngleReadAtItsStart) {
+    std::atomic<float> angle{10.0f};
+    std::vector<std::pair<std::uint32_t, float>> passes;
+    const auto recordPass = [&](std::uint32_t eye, float degrees) {
+        passes.emplace_back(eye, degrees);
+        if (eye == 0) {
+            angle.store(degrees + 80.0f); // the pipe thread, between the passes
+        }
+    };
+    renderEyePair(angle, recordPass);
+    renderEyePair(angle, recordPass);
+    const std::vector<std::pair<std::uint32_t, float>> expected{
+        {0u, 10.0f}, {1u, 10.0f}, {0u, 90.0f}, {1u, 90.0f}};
+    EXPECT_EQ(passes, expected);
 }
 
 } // namespace
