@@ -6,6 +6,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy dxgi_proxy angle_server pipe_echo_client
-start_virtual_display "$HT_WINEPREFIX"
-python3 tools/benchmarks/pipe_round_trip.py "${1:-10000}"
+prepare_wine_bench "$root"
+with_display python3 tools/benchmarks/pipe_round_trip.py "${1:-10000}"

@@ -7,6 +7,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root" hello_triangle winctl d3d12_proxy dxgi_proxy angle_server mock_vr_runtime
-start_virtual_display "$HT_WINEPREFIX"
-python3 tools/readme_pictures.py "$root/docs"
+prepare_wine_bench "$root"
+with_display python3 tools/readme_pictures.py "$root/docs"

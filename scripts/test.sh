@@ -15,7 +15,5 @@ ctest --preset linux-native -j "$(nproc)"
 cmake --preset windows-mingw
 cmake --build --preset windows-mingw
 
-# shellcheck source=scripts/virtual-display.sh
-source scripts/virtual-display.sh
-start_virtual_display "$root/build/windows-mingw/wineprefix"
-ctest --preset windows-mingw
+python3 tests/bench/virtual_display.py "$root/build/windows-mingw/wineprefix" \
+    ctest --preset windows-mingw

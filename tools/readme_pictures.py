@@ -7,7 +7,6 @@ usage: readme_pictures.py DOCS_DIR
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "bench"))
@@ -27,49 +26,29 @@ def left_submissions(log):
         if log.exists() else []
 
 
-def wait_for(condition, what, timeout=60):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if condition():
-            return
-        time.sleep(0.2)
-    raise winebench.BenchError(f"{what} did not happen within {timeout} s")
-
-
 def desktop_without_headset(docs, scratch):
-    program = winebench.RunningProgram(winebench.program_workdir(), output_dir=scratch)
-    try:
-        window = program.find_window("MainWindow", "Hello Triangle")
-        time.sleep(3)
-        save_small(program.screenshot(window, scratch / "desktop.png"), docs / "desktop.png")
-        program.post(window, winebench.WM_CLOSE)
-        program.wait(timeout=30)
-    finally:
-        program.kill()
+    with winebench.Program(winebench.program_workdir(), output_dir=scratch) as program:
+        program.wait_for_frames(60)
+        save_small(program.screenshot(scratch / "desktop.png"), docs / "desktop.png")
 
 
 def with_mock_runtime(docs, scratch):
     vr = scratch / "vr"
-    program = winebench.RunningProgram(winebench.program_workdir(), output_dir=scratch,
-                                       vr_output=vr)
-    try:
-        window = program.find_window("MainWindow", "Hello Triangle")
-        wait_for(lambda: len(left_submissions(vr / "log.txt")) >= 3, "eye images at 0 degrees")
-        save_small(program.screenshot(window, scratch / "mirror.png"), docs / "desktop-vr.png")
+    with winebench.Program(winebench.program_workdir(), output_dir=scratch,
+                           vr_output=vr) as program:
+        program.wait_until(lambda: len(left_submissions(vr / "log.txt")) >= 3,
+                           "eye images at 0 degrees")
+        save_small(program.screenshot(scratch / "mirror.png"), docs / "desktop-vr.png")
         for eye in ("left", "right"):
             save_small(vr / f"{eye}.ppm", docs / f"{eye}-0.png")
         code, out, err = winebench.angle_server("30")
         if code != 0:
             raise winebench.BenchError(out + err)
         seen = len(left_submissions(vr / "log.txt"))
-        wait_for(lambda: len(left_submissions(vr / "log.txt")) >= seen + 3,
-                 "eye images at 30 degrees")
+        program.wait_until(lambda: len(left_submissions(vr / "log.txt")) >= seen + 3,
+                           "eye images at 30 degrees")
         for eye in ("left", "right"):
             save_small(vr / f"{eye}.ppm", docs / f"{eye}-30.png")
-        program.post(window, winebench.WM_CLOSE)
-        program.wait(timeout=30)
-    finally:
-        program.kill()
 
 
 def main():

@@ -1,6 +1,7 @@
 // Drives the windows of another process for end-to-end tests:
 //   winctl find CLASS TITLE TIMEOUT_MS    prints the window handle when it appears
 //   winctl post HANDLE MESSAGE WPARAM LPARAM
+//   winctl send HANDLE MESSAGE WPARAM LPARAM
 //   winctl rect HANDLE                    prints the window and client rectangles
 //   winctl exists HANDLE                  exit code 0 while the window exists
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
@@ -43,6 +44,17 @@ int findWindow(const char* className, const char* title, DWORD timeoutMs) {
 int postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!PostMessageA(window, message, wParam, lParam)) {
         std::fprintf(stderr, "winctl: PostMessageA failed (error %lu)\n", GetLastError());
+        return 1;
+    }
+    return 0;
+}
+
+// Sent, not posted: the window procedure runs it as a sent message, as it
+// does for any process's SendMessage.
+int sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 30000, &result)) {
+        std::fprintf(stderr, "winctl: SendMessageTimeoutA failed (error %lu)\n", GetLastError());
         return 1;
     }
     return 0;
@@ -179,7 +191,8 @@ int printVersion(const char* path) {
 
 int usage() {
     std::fprintf(stderr, "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
-                         "LPARAM | rect HANDLE | exists HANDLE | move HANDLE X Y W H | show HANDLE "
+                         "LPARAM | send HANDLE MESSAGE WPARAM LPARAM | rect HANDLE | exists HANDLE "
+                         "| move HANDLE X Y W H | show HANDLE "
                          "COMMAND | storm HANDLE SEED SECONDS LOG | version FILE\n");
     return 2;
 }
@@ -192,6 +205,10 @@ int main(int argc, char** argv) {
     }
     if (argc == 6 && std::strcmp(argv[1], "post") == 0) {
         return postMessage(parseHandle(argv[2]), static_cast<UINT>(parseNumber(argv[3])),
+                           static_cast<WPARAM>(parseNumber(argv[4])), parseNumber(argv[5]));
+    }
+    if (argc == 6 && std::strcmp(argv[1], "send") == 0) {
+        return sendMessage(parseHandle(argv[2]), static_cast<UINT>(parseNumber(argv[3])),
                            static_cast<WPARAM>(parseNumber(argv[4])), parseNumber(argv[5]));
     }
     if (argc == 3 && std::strcmp(argv[1], "rect") == 0) {

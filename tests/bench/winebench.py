@@ -1,8 +1,13 @@
-"""Drives the real Windows program under Wine for end-to-end tests.
+"""Drives the real Windows program under Wine: the one way that tests,
+benchmarks, the README pictures and the run command start, find, close and
+judge it.
 
-Paths come from the environment that CTest sets: HT_WINE_RUN (the build tree's
-Wine launcher), HT_WINECTL (the window helper) and HT_PROGRAM (the .exe).
+Where everything lies comes from the build tree's bench.json (HT_BUILD_DIR
+names the tree; by default the windows-mingw build of this checkout). What
+environment a Windows program gets is the launcher's (wine-run) alone.
 """
+import functools
+import json
 import os
 import re
 import shutil
@@ -12,92 +17,95 @@ import time
 import unittest
 from pathlib import Path
 
+from virtual_display import VirtualDisplay
+
 WM_CLOSE = 0x0010
+WM_SIZE = 0x0005
+SW_MINIMIZE, SW_RESTORE = 6, 9
+MAIN_WINDOW = ("MainWindow", "Hello Triangle")
 
 
 class BenchError(RuntimeError):
     pass
 
 
-def _required_env(name):
-    value = os.environ.get(name)
-    if not value:
-        raise BenchError(f"{name} is not set; run the test through ctest")
-    return value
+@functools.lru_cache(maxsize=None)
+def paths():
+    """The build tree's description of the bench (tests/bench/CMakeLists.txt)."""
+    default = Path(__file__).resolve().parents[2] / "build" / "windows-mingw"
+    description = Path(os.environ.get("HT_BUILD_DIR") or default) / "bench.json"
+    if not description.exists():
+        raise BenchError(f"{description} is missing: configure the windows-mingw build first")
+    return {name: str(value) for name, value in json.loads(description.read_text()).items()}
 
 
-class VirtualDisplay:
-    """An Xvfb server of our own, used only when no display is set."""
-
-    def __init__(self, size="1280x1024x24"):
-        self.size = size
-        self.process = None
-        self.previous = os.environ.get("DISPLAY")
-
-    def __enter__(self):
-        if self.previous:
-            return self
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size, "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as reader:
-            number = reader.readline().strip()
-        if not number:
-            raise BenchError("Xvfb did not report a display number")
-        os.environ["DISPLAY"] = f":{number}"
-        return self
-
-    def __exit__(self, *exc):
-        if self.process is not None:
-            # NOTE: the wine server stays tied to the display it first saw, so
-            # it has to go before the display does.
-            subprocess.run(["wineserver", "--kill"], env=dict(os.environ, WINEPREFIX=_required_env("HT_WINEPREFIX")),
-                           check=False, timeout=60)
-            self.process.terminate()
-            self.process.wait(timeout=10)
-            if self.previous is None:
-                os.environ.pop("DISPLAY", None)
+def virtual_display():
+    """A private display while none is set (tests/bench/virtual_display.py)."""
+    return VirtualDisplay(paths()["wineprefix"])
 
 
 def wine_run():
-    """The build tree's Wine launcher, for running Windows commands such as reg."""
-    return _required_env("HT_WINE_RUN")
+    """The bench's launcher, for any Windows command (reg, the tools)."""
+    return paths()["wine_run"]
+
+
+def wait_until(condition, what, timeout=60, program=None):
+    """Polls condition until it holds. A time-out, or the program ending on the
+    way, raises BenchError saying what was awaited."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if program is not None and not program.running():
+            raise BenchError(f"the program ended (exit {program.process.returncode}) "
+                             f"while waiting for {what}")
+        if time.monotonic() > deadline:
+            raise BenchError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(0.1)
+
+
+def _run_to_files(command, timeout, stdin_text=None, env=None):
+    # Files, not pipes: Wine services that a call happens to start inherit the
+    # streams and would hold a pipe open for ever.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(command, input=stdin_text.encode() if stdin_text is not None else None,
+                                stdout=out, stderr=err, timeout=timeout, env=env)
+        out.seek(0)
+        err.seek(0)
+        return (result.returncode, out.read().decode(errors="replace"),
+                err.read().decode(errors="replace"))
+
+
+def run_windows_tool(program, *args, timeout=60, stdin_text=None):
+    """Runs a Windows console program to completion: (exit code, stdout, stderr)."""
+    return _run_to_files([wine_run(), str(program), *map(str, args)], timeout, stdin_text)
 
 
 def winctl(*args, timeout=30):
     """Runs the window helper under Wine and returns its standard output."""
-    # NOTE: output goes through files, not pipes: Wine services that the call
-    # happens to start inherit the streams and would hold a pipe open forever.
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(
-            [_required_env("HT_WINE_RUN"), _required_env("HT_WINECTL"), *map(str, args)],
-            stdout=out, stderr=err, timeout=timeout)
-        out.seek(0)
-        err.seek(0)
-        if result.returncode != 0:
-            raise BenchError(f"winctl {' '.join(map(str, args))}: {err.read().decode().strip()}")
-        return out.read().decode()
+    code, out, err = run_windows_tool(paths()["winctl"], *args, timeout=timeout)
+    if code != 0:
+        raise BenchError(f"winctl {' '.join(map(str, args))}: {err.strip()}")
+    return out
 
 
-def _joined_overrides(existing, override):
-    return f"{existing};{override}" if existing else override
+def angle_server(*args, timeout=60, stdin_text=None):
+    """Runs the pipe's companion server with these arguments."""
+    return run_windows_tool(paths()["angle_server"], *args, timeout=timeout, stdin_text=stdin_text)
 
 
-def stage_program(folder, with_proxy=True, with_mock_vr=False):
-    """Copies the program into folder, with the test-only d3d12.dll and
-    dxgi.dll and the mock VR runtime as asked; returns the program's copy."""
+def stage_program(folder, with_proxy=True, with_mock_vr=False, executable=None):
+    """Copies the program (or another executable of the build) into folder,
+    with the test-only d3d12.dll and dxgi.dll and the mock VR runtime as asked;
+    returns the copy."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
-    program = Path(_required_env("HT_PROGRAM"))
-    shutil.copy2(program, folder / program.name)
+    source = Path(executable or paths()["program"])
+    shutil.copy2(source, folder / source.name)
     if with_proxy:
-        shutil.copy2(_required_env("HT_D3D12_PROXY_DLL"), folder / "d3d12.dll")
-        shutil.copy2(_required_env("HT_DXGI_PROXY_DLL"), folder / "dxgi.dll")
+        shutil.copy2(paths()["d3d12_proxy"], folder / "d3d12.dll")
+        shutil.copy2(paths()["dxgi_proxy"], folder / "dxgi.dll")
     if with_mock_vr:
-        shutil.copy2(_required_env("HT_MOCK_VR_DLL"), folder / "openvr_api.dll")
-    return folder / program.name
+        shutil.copy2(paths()["mock_vr"], folder / "openvr_api.dll")
+    return folder / source.name
 
 
 def windows_path(path):
@@ -118,159 +126,190 @@ def read_ppm(path):
     return width, height, pixels
 
 
-def run_windows_tool(program, *args, timeout=60, stdin_text=None):
-    """Runs a Windows console program to completion: (exit code, stdout, stderr)."""
-    # NOTE: files, not pipes, for the reason given in winctl().
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run([_required_env("HT_WINE_RUN"), program, *map(str, args)],
-                                input=stdin_text.encode() if stdin_text is not None else None,
-                                stdout=out, stderr=err, timeout=timeout)
-        out.seek(0)
-        err.seek(0)
-        return result.returncode, out.read().decode(errors="replace"), err.read().decode(errors="replace")
+def program_workdir(with_assets=True):
+    """A scratch working directory, with the program's assets when asked."""
+    workdir = Path(tempfile.mkdtemp(prefix="ht-e2e-"))
+    if with_assets:
+        shutil.copytree(Path(paths()["source_dir"]) / "assets", workdir / "assets")
+    return workdir
 
 
-def angle_server(*args, timeout=60, stdin_text=None):
-    """Runs the pipe's companion server with these arguments."""
-    return run_windows_tool(_required_env("HT_ANGLE_SERVER"), *args, timeout=timeout,
-                            stdin_text=stdin_text)
+class Program:
+    """The program under Wine, as a context manager: entering starts it and
+    finds its window; leaving closes the window with WM_CLOSE and expects exit
+    code 0. Any failure inside or on the way out carries the program's
+    standard output and error.
 
-
-class RunningProgram:
-    """The program started under Wine with its output streams captured."""
+    with_proxy stages the program beside the test-only d3d12.dll (the feature
+    level the CPU driver offers; injected failures) and dxgi.dll (a trace of
+    every Present, which presents() counts). with_mock_vr stages the mock VR
+    runtime too; vr_output (which implies it) is the folder for its log and
+    eye images. executable runs that file where it lies instead, with nothing
+    staged; window=None expects no window (a start that fails).
+    """
 
     def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None,
-                 with_mock_vr=None, program=None):
-        """Starts the program in workdir; its streams go to output_dir (default workdir).
-
-        program runs a copy of the .exe where it lies, with nothing staged
-        beside it; by default the build's .exe is staged as asked below.
-
-        with_proxy stages the program beside the test-only d3d12.dll, which
-        lowers the feature level to what the CPU Vulkan driver offers, and
-        dxgi.dll; both fail calls on request (HT_FAIL_CALL).
-        with_mock_vr stages the mock VR runtime too; vr_output (which implies
-        it) is the folder for its log and eye images.
-        """
+                 with_mock_vr=None, executable=None, window=MAIN_WINDOW):
         self.workdir = Path(workdir)
-        output = Path(output_dir or workdir)
-        self.stdout_path = output / "stdout.txt"
-        self.stderr_path = output / "stderr.txt"
-        env = dict(os.environ)
-        env.update(extra_env or {})
+        self.output = Path(output_dir or workdir)
+        self.output.mkdir(parents=True, exist_ok=True)
+        self.stdout_path = self.output / "stdout.txt"
+        self.stderr_path = self.output / "stderr.txt"
+        self.trace_path = self.output / "presents.txt"
+        self.window_class = window
+        self.window = None
+        self.process = None
+        self.exit_code = None
+        self.env = dict(os.environ, **(extra_env or {}))
         if with_mock_vr is None:
             with_mock_vr = vr_output is not None
         if vr_output is not None:
             Path(vr_output).mkdir(parents=True, exist_ok=True)
-            env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
-        if program is None:
-            program = _required_env("HT_PROGRAM")
-            if with_proxy or with_mock_vr:
-                program = stage_program(output / "bin", with_proxy, with_mock_vr)
+            self.env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
         if with_proxy:
-            env["WINEDLLOVERRIDES"] = _joined_overrides(env.get("WINEDLLOVERRIDES"),
-                                                        "d3d12,dxgi=n,b")
+            self.env["HT_PRESENT_TRACE"] = windows_path(self.trace_path)
+        self.executable = executable
+        if executable is None:
+            self.executable = stage_program(self.output / "bin", with_proxy, with_mock_vr)
+
+    def __enter__(self):
         with self.stdout_path.open("wb") as out, self.stderr_path.open("wb") as err:
-            self.process = subprocess.Popen([_required_env("HT_WINE_RUN"), str(program)],
-                                            cwd=self.workdir, env=env, stdout=out, stderr=err)
+            self.process = subprocess.Popen([wine_run(), str(self.executable)], cwd=self.workdir,
+                                            env=self.env, stdout=out, stderr=err)
+        try:
+            if self.window_class is not None:
+                self.window = self.find_window(*self.window_class)
+        except BaseException as failure:
+            self._fail_with_streams(failure)
+            raise
+        return self
 
-    def find_window(self, class_name, title, timeout_ms=60000):
-        return int(winctl("find", class_name, title, timeout_ms, timeout=timeout_ms / 1000 + 30))
+    def __exit__(self, exc_type, failure, traceback):
+        try:
+            if failure is None and self.exit_code is None:
+                self.close()
+        except BaseException as closing:
+            self._fail_with_streams(closing)
+            raise
+        finally:
+            self.kill()
+        if failure is not None:
+            self._fail_with_streams(failure)
+        return False
 
-    def post(self, window, message, wparam=0, lparam=0):
-        winctl("post", window, message, wparam, lparam)
+    def _fail_with_streams(self, failure):
+        if hasattr(failure, "add_note"):
+            failure.add_note(f"program stdout:\n{self.stdout()}\nprogram stderr:\n{self.stderr()}")
 
-    def move(self, window, x, y, width, height):
-        winctl("move", window, x, y, width, height)
+    def close(self):
+        """WM_CLOSE to the window; the program must end with exit code 0."""
+        self.post(WM_CLOSE)
+        self.expect_exit(0)
 
-    def show(self, window, command):
-        """ShowWindow with a SW_ command, e.g. 6 to minimise, 9 to restore."""
-        winctl("show", window, command)
+    def wait_for_exit(self, timeout=60):
+        """Waits for the program to end by itself; its exit code."""
+        try:
+            self.exit_code = self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise BenchError(f"the program did not exit within {timeout} s") from None
+        return self.exit_code
+
+    def expect_exit(self, code, timeout=60):
+        """Waits for the program to end by itself with this exit code."""
+        if self.wait_for_exit(timeout) != code:
+            raise BenchError(f"the program exited with {self.exit_code}, not {code}")
+
+    def kill(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
 
     def running(self):
         return self.process.poll() is None
 
-    def rectangles(self, window):
+    def find_window(self, class_name, title, timeout_ms=60000):
+        return int(winctl("find", class_name, title, timeout_ms, timeout=timeout_ms / 1000 + 30))
+
+    def post(self, message, wparam=0, lparam=0):
+        winctl("post", self.window, message, wparam, lparam)
+
+    def send(self, message, wparam=0, lparam=0):
+        """SendMessage from another process: delivered as a sent message."""
+        winctl("send", self.window, message, wparam, lparam)
+
+    def move(self, x, y, width, height):
+        winctl("move", self.window, x, y, width, height)
+
+    def show(self, command):
+        """ShowWindow with an SW_ command."""
+        winctl("show", self.window, command)
+
+    def rectangles(self):
         """{'window': (l, t, r, b), 'client': (l, t, r, b)} in screen pixels."""
         found = {}
-        for line in winctl("rect", window).splitlines():
+        for line in winctl("rect", self.window).splitlines():
             name, *numbers = line.split()
             found[name] = tuple(int(n) for n in numbers)
         return found
 
-    def screenshot(self, window, path):
+    def screenshot(self, path):
         """Saves the window's client area as a PNG, taken from the X display."""
-        left, top, right, bottom = self.rectangles(window)["client"]
-        width, height = right - left, bottom - top
-        subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
-                        "+repage", str(path)], check=True, timeout=60)
+        left, top, right, bottom = self.rectangles()["client"]
+        subprocess.run(["import", "-window", "root", "-crop", f"{right - left}x{bottom - top}"
+                        f"+{left}+{top}", "+repage", str(path)], check=True, timeout=60)
         return path
 
-    def client_pixel(self, window, x, y):
+    def client_pixel(self, x, y):
         """The (r, g, b) of one pixel of the client area as the display shows it."""
-        left, top, _, _ = self.rectangles(window)["client"]
+        left, top, _, _ = self.rectangles()["client"]
         text = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{left + x}+{top + y}",
                                "-depth", "8", "txt:-"], check=True, capture_output=True, text=True,
                               timeout=60).stdout
         r, g, b = re.search(r"\((\d+),(\d+),(\d+)", text.splitlines()[-1]).groups()
         return int(r), int(g), int(b)
 
-    def wait(self, timeout=30):
-        """The exit code, or BenchError if the program is still running."""
-        try:
-            return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.kill()
-            raise BenchError(f"the program did not exit within {timeout} s")
+    def present_times(self):
+        """Unix times in ns of every Present the program made so far."""
+        if not self.trace_path.exists():
+            return []
+        return [int(line.split()[1]) for line in self.trace_path.read_text().splitlines()
+                if line.startswith("present ")]
 
-    def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+    def presents(self):
+        return len(self.present_times())
+
+    def wait_for_frames(self, count, timeout=60):
+        """Waits until the program has presented count more frames: evidence
+        that time passed in the program, not only on the clock."""
+        target = self.presents() + count
+        wait_until(lambda: self.presents() >= target, f"{count} more presented frames",
+                   timeout, program=self)
+
+    def wait_until(self, condition, what, timeout=60):
+        wait_until(condition, what, timeout, program=self)
 
     def stdout(self):
-        return self.stdout_path.read_text(errors="replace")
+        return self.stdout_path.read_text(errors="replace") if self.stdout_path.exists() else ""
 
     def stderr(self):
-        return self.stderr_path.read_text(errors="replace")
-
-
-def program_workdir(with_assets=True):
-    """A scratch working directory, with the program's assets when asked."""
-    workdir = Path(tempfile.mkdtemp(prefix="ht-e2e-"))
-    if with_assets:
-        source = Path(_required_env("HT_SOURCE_DIR")) / "assets"
-        if source.is_dir():
-            shutil.copytree(source, workdir / "assets")
-    return workdir
+        return self.stderr_path.read_text(errors="replace") if self.stderr_path.exists() else ""
 
 
 class ProgramTestCase(unittest.TestCase):
-    """A private virtual display and a scratch working directory (with the
-    program's assets) for each test; programs started with start_program are
-    stopped at the end."""
+    """A private virtual display (unless one is set) and a scratch working
+    directory with the program's assets for each test."""
 
     def setUp(self):
-        self.display = VirtualDisplay().__enter__()
-        self.addCleanup(self.display.__exit__, None, None, None)
+        display = virtual_display()
+        display.__enter__()
+        self.addCleanup(display.__exit__, None, None, None)
         self.workdir = program_workdir()
         self.addCleanup(shutil.rmtree, self.workdir, True)
-        self.programs = []
 
-    def tearDown(self):
-        for program in self.programs:
-            program.kill()
+    def program(self, workdir=None, **options):
+        """The program, to be entered with `with`; see Program."""
+        return Program(workdir or self.workdir, **options)
 
-    def start_program(self, workdir=None, **options):
-        program = RunningProgram(workdir or self.workdir, **options)
-        self.programs.append(program)
-        return program
-
-    def wait_until(self, condition, what, timeout=60):
-        """Polls condition until it holds; fails the test after timeout seconds."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if condition():
-                return
-            time.sleep(0.2)
-        self.fail(f"{what} did not happen within {timeout} s")
+    def scratch(self, prefix):
+        """A fresh folder inside the test's working directory."""
+        return Path(tempfile.mkdtemp(prefix=prefix, dir=self.workdir))

@@ -1,8 +1,6 @@
 """The program's pipe client against real named pipes served by angle_server."""
-import os
 import subprocess
 import sys
-import time
 import unittest
 from pathlib import Path
 
@@ -13,20 +11,18 @@ CONNECTED = "Connected to the pipe."
 
 
 class AnglePipe(winebench.ProgramTestCase):
-    def setUp(self):
-        super().setUp()
-        self.program = self.start_program()
-
     def serve(self, *items):
         code, out, err = winebench.angle_server(*items)
         self.assertEqual(code, 0, out + err)
         return out
 
     def test_serves_late_servers_split_frames_and_restarts(self):
-        window = self.program.find_window("MainWindow", "Hello Triangle")
-        time.sleep(2)  # no server yet: nothing is printed and rendering goes on
-        self.assertNotIn(CONNECTED, self.program.stdout())
-        self.assertTrue(self.program.running())
+        with self.program() as program:
+            self.serve_late_servers_split_frames_and_restarts(program)
+
+    def serve_late_servers_split_frames_and_restarts(self, program):
+        program.wait_for_frames(30)  # no server yet: nothing is printed and rendering goes on
+        self.assertNotIn(CONNECTED, program.stdout())
 
         out = self.serve("90")  # a server started late is connected to
         self.assertIn("90 -> 1 x SUCCESS", out)
@@ -42,12 +38,13 @@ class AnglePipe(winebench.ProgramTestCase):
         for angle in ("10", "20", "30"):  # a server restarted three times
             self.assertIn(f"{angle} -> 1 x SUCCESS", self.serve(angle))
 
-        self.assertEqual(self.program.stdout().count(CONNECTED), 1, self.program.stdout())
-        self.assertTrue(self.program.running(), self.program.stderr())
-        self.program.post(window, winebench.WM_CLOSE)
-        self.assertEqual(self.program.wait(timeout=30), 0, self.program.stderr())
+        self.assertEqual(program.stdout().count(CONNECTED), 1, program.stdout())
 
     def test_companion_server_reports_bad_input_and_a_taken_pipe(self):
+        with self.program():
+            self.companion_server_reports_bad_input_and_a_taken_pipe()
+
+    def companion_server_reports_bad_input_and_a_taken_pipe(self):
         code, out, err = winebench.angle_server("12", "twelve")
         self.assertEqual(code, 2)
         self.assertIn("'twelve' is not a number", err)
@@ -61,11 +58,11 @@ class AnglePipe(winebench.ProgramTestCase):
         first_output = self.workdir / "first-server.txt"
         with first_output.open("wb") as output:
             first = subprocess.Popen(
-                [winebench.wine_run(), os.environ["HT_ANGLE_SERVER"], "--stdin"],
+                [winebench.wine_run(), winebench.paths()["angle_server"], "--stdin"],
                 stdin=subprocess.PIPE, stdout=output, stderr=subprocess.DEVNULL)
         try:
-            self.wait_until(lambda: "waiting for the client" in first_output.read_text(),
-                            "the first server's pipe")
+            winebench.wait_until(lambda: "waiting for the client" in first_output.read_text(),
+                                 "the first server's pipe")
             code, out, err = winebench.angle_server("1")
             self.assertEqual(code, 3, out + err)
             self.assertIn("already exists", err)

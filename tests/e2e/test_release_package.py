@@ -1,6 +1,5 @@
 """The release zip as a Windows user gets it: built with CPack, unpacked into
 a fresh folder and started from there."""
-import os
 import shutil
 import subprocess
 import sys
@@ -12,7 +11,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
 import winebench  # noqa: E402
 
-VERSION = os.environ.get("HT_PROJECT_VERSION", "")
+VERSION = winebench.paths()["project_version"]
 TOP = f"hello-triangle-{VERSION}-win64"
 CONTENT = {
     "hello_triangle.exe",
@@ -35,7 +34,7 @@ class ReleasePackage(winebench.ProgramTestCase):
     def make_zip(self):
         output = Path(tempfile.mkdtemp(prefix="ht-package-"))
         self.addCleanup(shutil.rmtree, output, True)
-        build = Path(os.environ["HT_BUILD_DIR"])
+        build = Path(winebench.paths()["build_dir"])
         subprocess.run(["cpack", "--config", str(build / "CPackConfig.cmake"), "-B", str(output)],
                        check=True, capture_output=True, timeout=300)
         return output / f"{TOP}.zip"
@@ -57,16 +56,13 @@ class ReleasePackage(winebench.ProgramTestCase):
 
         # The feature-level proxy only because this machine's Vulkan is the
         # CPU driver; the zip itself never carries it.
-        shutil.copy2(os.environ["HT_D3D12_PROXY_DLL"], folder / "d3d12.dll")
-        program = self.start_program(workdir=folder, output_dir=self.workdir,
-                                     program=folder / "hello_triangle.exe")
-        window = program.find_window("MainWindow", "Hello Triangle")
-        # Started in its own folder, it compiles the shaders it came with.
-        self.wait_until(lambda: (folder / "assets" / "triangle.frag.dxbc").exists(),
-                        "the compiled shaders")
-        self.assertEqual(program.stderr().count("fatal"), 0, program.stderr())
-        program.post(window, winebench.WM_CLOSE)
-        self.assertEqual(program.wait(timeout=30), 0, program.stderr())
+        shutil.copy2(winebench.paths()["d3d12_proxy"], folder / "d3d12.dll")
+        with self.program(folder, output_dir=self.workdir, with_proxy=False,
+                          executable=folder / "hello_triangle.exe") as program:
+            # Started in its own folder, it compiles the shaders it came with.
+            program.wait_until(lambda: (folder / "assets" / "triangle.frag.dxbc").exists(),
+                               "the compiled shaders")
+            self.assertEqual(program.stderr().count("fatal"), 0)
 
 
 if __name__ == "__main__":

@@ -13,9 +13,10 @@ DPI_KEY = r"HKCU\Control Panel\Desktop"
 
 def set_dpi(dpi):
     """Takes effect for processes started afterwards."""
-    subprocess.run([winebench.wine_run(), "reg", "add", DPI_KEY, "/v", "LogPixels",
-                    "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                   check=True, capture_output=True, timeout=60)
+    code, out, err = winebench.run_windows_tool("reg", "add", DPI_KEY, "/v", "LogPixels",
+                                                "/t", "REG_DWORD", "/d", dpi, "/f")
+    if code != 0:
+        raise winebench.BenchError(f"reg add failed: {out}{err}")
 
 
 def screen_size():
@@ -31,12 +32,8 @@ class WindowPlacement(winebench.ProgramTestCase):
 
     def window_rectangle(self, dpi):
         set_dpi(dpi)
-        program = self.start_program()
-        window = program.find_window("MainWindow", "Hello Triangle")
-        rectangle = program.rectangles(window)["window"]
-        program.post(window, winebench.WM_CLOSE)
-        self.assertEqual(program.wait(timeout=20), 0, program.stderr())
-        return rectangle
+        with self.program() as program:
+            return program.rectangles()["window"]
 
     def test_window_is_centred_and_grows_by_half_at_144_dpi(self):
         screen_width, screen_height = screen_size()

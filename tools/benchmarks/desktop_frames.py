@@ -9,12 +9,17 @@ system's totals, so that Wine's server and the X server count), and the time
 from process start to the first presented frame. Frames are counted by the
 test-only dxgi.dll, which logs one line per Present of the program.
 
-usage: desktop_frames.py [SECONDS] [RUNS]
+The floor (tools/benchmarks/present_floor.cpp) runs first: the same window,
+main loop and frame gate with a renderer that only clears and presents, so
+the difference is the program's own drawing.
+
+usage: desktop_frames.py [SECONDS] [RUNS] [PNG]
 """
+import math
 import os
 import statistics
+import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
@@ -24,7 +29,7 @@ import winebench  # noqa: E402
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
-def program_pid(started_after):
+def process_pid(executable, started_after):
     """The Unix process that runs the .exe: of the processes started since
     whose command line names it (the launcher's shell among them), the one
     that has used the most CPU."""
@@ -34,12 +39,12 @@ def program_pid(started_after):
             continue
         try:
             command = (entry / "cmdline").read_bytes()
-            if b"hello_triangle.exe" in command and entry.stat().st_ctime >= started_after - 1:
+            if executable.encode() in command and entry.stat().st_ctime >= started_after - 1:
                 found.append((process_cpu_seconds(int(entry.name)), int(entry.name)))
         except OSError:
             continue
     if not found:
-        raise winebench.BenchError("the program's process was not found")
+        raise winebench.BenchError(f"the process of {executable} was not found")
     return max(found)[1]
 
 
@@ -54,42 +59,30 @@ def machine_cpu_seconds():
     return (sum(fields) - fields[3] - fields[4]) / CLOCK_TICKS
 
 
-def present_times(trace):
-    if not trace.exists():
-        return []
-    return [int(line.split()[1]) for line in trace.read_text().splitlines()
-            if line.startswith("present")]
-
-
 def percentile(values, fraction):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
 
 
-def run_once(seconds, with_vr):
+def run_once(seconds, subject):
+    """One measured run of the program (with_vr or not) or of the floor."""
     workdir = winebench.program_workdir()
-    trace = Path(tempfile.mkdtemp(prefix="ht-bench-")) / "presents.txt"
+    if subject == "floor":
+        executable = winebench.stage_program(workdir / "bin",
+                                             executable=winebench.paths()["present_floor"])
+        options = {"executable": executable, "window": ("FloorWindow", "Present floor")}
+    else:
+        options = {"with_mock_vr": subject == "with the mock VR runtime"}
     started = time.time_ns()
-    program = winebench.RunningProgram(workdir, extra_env={"HT_PRESENT_TRACE": str(trace)},
-                                       with_mock_vr=with_vr)
-    try:
-        window = program.find_window("MainWindow", "Hello Triangle")
-        while not present_times(trace):
-            if not program.running():
-                raise winebench.BenchError(program.stderr())
-            time.sleep(0.05)
-        time.sleep(1)  # past the start-up resizes
-        pid = program_pid(started / 1e9)
+    with winebench.Program(workdir, **options) as program:
+        program.wait_for_frames(60)  # past the start-up resizes
+        pid = process_pid(Path(program.executable).name, started / 1e9)
         process_before, machine_before = process_cpu_seconds(pid), machine_cpu_seconds()
         wall_before = time.time_ns()
-        time.sleep(seconds)
+        time.sleep(seconds)  # the measured stretch, not a wait for the program
         process_after, machine_after = process_cpu_seconds(pid), machine_cpu_seconds()
         wall_after = time.time_ns()
-        presents = present_times(trace)
-        program.post(window, winebench.WM_CLOSE)
-        program.wait(timeout=30)
-    finally:
-        program.kill()
+        presents = program.present_times()
     wall = (wall_after - wall_before) / 1e9
     measured = [t for t in presents if wall_before <= t <= wall_after]
     intervals = [(b - a) / 1e6 for a, b in zip(measured, measured[1:])]
@@ -100,7 +93,37 @@ def run_once(seconds, with_vr):
         "process CPU s/s": (process_after - process_before) / wall,
         "machine CPU s/s": (machine_after - machine_before) / wall,
         "start to first Present ms": (presents[0] - started) / 1e6,
-    }
+    }, intervals
+
+
+def draw_intervals(path, distributions):
+    """Histograms of frame intervals (10 to 40 ms, 0.25 ms bins), one colour
+    per subject, drawn over each other as a small PNG; a grey line marks
+    16.67 ms."""
+    width, height, low, high = 480, 160, 10.0, 40.0
+    colours = [(200, 40, 40), (40, 90, 200), (40, 160, 60)]
+    image = [[(255, 255, 255)] * width for _ in range(height)]
+    period_x = int((1000 / 60 - low) / (high - low) * width)
+    for y in range(height):
+        image[y][period_x] = (170, 170, 170)
+    for colour, intervals in zip(colours, distributions.values()):
+        bins = [0] * width
+        for interval in intervals:
+            if low <= interval < high:
+                bins[int((interval - low) / (high - low) * width)] += 1
+        peak = max(bins) or 1
+        for x, count in enumerate(bins):
+            # A logarithmic height keeps the rare long intervals visible.
+            top = height - int(math.log1p(count) / math.log1p(peak) * (height - 1)) if count else height
+            for y in range(top, height):
+                image[y][x] = colour
+    ppm = path.with_suffix(".ppm")
+    ppm.write_bytes(f"P6 {width} {height} 255\n".encode() +
+                    bytes(value for row in image for pixel in row for value in pixel))
+    subprocess.run(["convert", str(ppm), str(path)], check=True, timeout=60)
+    ppm.unlink()
+    names = ", ".join(f"{name} {'red blue green'.split()[i]}" for i, name in enumerate(distributions))
+    print(f"interval histograms ({low:g} to {high:g} ms, log counts; {names}): {path}")
 
 
 def describe(figures):
@@ -108,18 +131,27 @@ def describe(figures):
                      for name, value in figures.items())
 
 
+SUBJECTS = ("floor", "desktop only", "with the mock VR runtime")
+
+
 def main():
     seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 10.0
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    picture = Path(sys.argv[3]) if len(sys.argv) > 3 else Path("out/benchmark/intervals.png")
     print(f"default window (774 x 774 requested), {seconds:g} s per run, {os.cpu_count()} cores")
-    for with_vr in (False, True):
-        mode = "with the mock VR runtime" if with_vr else "desktop only"
+    distributions = {}
+    for subject in SUBJECTS:
         results = []
+        distributions[subject] = []
         for run in range(runs):
-            results.append(run_once(seconds, with_vr))
-            print(f"{mode}, run {run + 1}: {describe(results[-1])}", flush=True)
+            figures, intervals = run_once(seconds, subject)
+            results.append(figures)
+            distributions[subject] += intervals
+            print(f"{subject}, run {run + 1}: {describe(figures)}", flush=True)
         medians = {name: statistics.median(r[name] for r in results) for name in results[0]}
-        print(f"{mode}, median of {runs}: {describe(medians)}", flush=True)
+        print(f"{subject}, median of {runs}: {describe(medians)}", flush=True)
+    picture.parent.mkdir(parents=True, exist_ok=True)
+    draw_intervals(picture, distributions)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,6 @@ raw Win32 echo client, in the same run.
 
 usage: pipe_round_trip.py [FRAMES]
 """
-import os
 import re
 import subprocess
 import sys
@@ -24,19 +23,12 @@ def bench(frames):
 
 
 def against_program(frames):
-    program = winebench.RunningProgram(winebench.program_workdir())
-    try:
-        window = program.find_window("MainWindow", "Hello Triangle")
-        figures = bench(frames)
-        program.post(window, winebench.WM_CLOSE)
-        program.wait(timeout=30)
-        return figures
-    finally:
-        program.kill()
+    with winebench.Program(winebench.program_workdir()):
+        return bench(frames)
 
 
 def against_echo_client(frames):
-    client = subprocess.Popen([winebench.wine_run(), os.environ["HT_ECHO_CLIENT"]],
+    client = subprocess.Popen([winebench.wine_run(), winebench.paths()["echo_client"]],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         return bench(frames)

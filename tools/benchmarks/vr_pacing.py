@@ -48,7 +48,7 @@ def read_log(log):
 def send_angles(changes):
     """Sends alternating angles one per line; returns (angle, send time in ns)."""
     with tempfile.TemporaryFile() as out:
-        server = subprocess.Popen([winebench.wine_run(), winebench._required_env("HT_ANGLE_SERVER"),
+        server = subprocess.Popen([winebench.wine_run(), winebench.paths()["angle_server"],
                                    "--stdin"], stdin=subprocess.PIPE, stdout=out,
                                   stderr=subprocess.DEVNULL)
         for i in range(changes):
@@ -70,21 +70,15 @@ def percentile(values, fraction):
 
 def run_once(hz, changes):
     vr = Path(tempfile.mkdtemp(prefix="ht-vr-bench-"))
-    program = winebench.RunningProgram(winebench.program_workdir(), vr_output=vr,
-                                       extra_env={"HT_MOCK_VR_REFRESH_HZ": str(hz)})
-    try:
-        window = program.find_window("MainWindow", "Hello Triangle")
-        while not (vr / "log.txt").exists() or not read_log(vr / "log.txt")[0]:
-            time.sleep(0.1)
+    with winebench.Program(winebench.program_workdir(), vr_output=vr,
+                           extra_env={"HT_MOCK_VR_REFRESH_HZ": str(hz)}) as program:
+        program.wait_until(lambda: (vr / "log.txt").exists() and read_log(vr / "log.txt")[0],
+                           "the first eye image")
         start = time.time_ns()
         sends = send_angles(changes)
         end = time.time_ns()
-        time.sleep(1)
+        program.wait_for_frames(60)  # the last angle's frames reach the log
         lefts, refreshes = read_log(vr / "log.txt")
-        program.post(window, winebench.WM_CLOSE)
-        program.wait(timeout=30)
-    finally:
-        program.kill()
 
     latencies = []
     for angle, sent in sends:

@@ -10,8 +10,13 @@ struct Target {
     char name[96];
     LONG first;      /* the first call that fails, counted from 1 */
     BOOL everyLater; /* and every call after it */
+    BOOL inFrames;   /* counted from the end of the first Present only */
     volatile LONG calls;
 };
+
+/* Set in the process's environment by the dxgi.dll proxy, so that the
+ * d3d12.dll proxy, a module of its own, sees it too. */
+static const char framesStartedVariable[] = "HT_PROXY_FRAMES_STARTED";
 
 static struct Target targets[MAX_TARGETS];
 static int targetCount;
@@ -41,9 +46,15 @@ static void armRequestedFailures(void) {
         target->first = 1;
         target->everyLater = TRUE;
         if (at != NULL) {
+            static const char framePrefix[] = "frame:";
+            char* ordinal = at + 1;
             *at = '\0';
-            target->first = strtol(at + 1, NULL, 10);
-            target->everyLater = strchr(at + 1, '+') != NULL;
+            target->inFrames = strncmp(ordinal, framePrefix, sizeof(framePrefix) - 1) == 0;
+            if (target->inFrames) {
+                ordinal += sizeof(framePrefix) - 1;
+            }
+            target->first = strtol(ordinal, NULL, 10);
+            target->everyLater = strchr(ordinal, '+') != NULL;
         }
         strncpy(target->name, item, sizeof(target->name) - 1);
     }
@@ -82,10 +93,21 @@ static BOOL calledByTheProgram(void* returnAddress) {
     return caller != NULL && caller == GetModuleHandleW(NULL);
 }
 
+static BOOL framesStarted(void) {
+    return GetEnvironmentVariableA(framesStartedVariable, NULL, 0) > 0;
+}
+
+void markFramesStarted(void* returnAddress) {
+    if (calledByTheProgram(returnAddress) && !framesStarted()) {
+        SetEnvironmentVariableA(framesStartedVariable, "1");
+    }
+}
+
 BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result) {
     struct Target* target = requestedTarget(name);
     LONG call;
-    if (target == NULL || !calledByTheProgram(returnAddress)) {
+    if (target == NULL || !calledByTheProgram(returnAddress) ||
+        (target->inFrames && !framesStarted())) {
         return FALSE;
     }
     call = InterlockedIncrement(&target->calls);

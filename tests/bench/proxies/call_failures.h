@@ -5,6 +5,10 @@
  *   Name       every call
  *   Name@N     only the Nth call
  *   Name@N+    the Nth call and every later one
+ *   Name@frame:N, Name@frame:N+
+ *              the same, counting only the calls made after the program's
+ *              first successful Present: a failure in the frames that calls
+ *              added to start-up do not renumber
  * where Name is an export ("D3D12CreateDevice") or a method
  * ("ID3D12CommandQueue::Signal", "IDXGISwapChain::Present") from the proxies'
  * tables. HT_FAIL_HRESULT is the HRESULT a failed call returns, hex (default
@@ -34,6 +38,10 @@ struct MethodSlot {
 /* Whether the program's call of name made from returnAddress is to fail;
  * then *result is what it returns. Counts the call when it is the program's. */
 BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result);
+
+/* Called after each successful Present; the first of the program's starts
+ * the frames. */
+void markFramesStarted(void* returnAddress);
 
 /* Whether HT_FAIL_CALL asks for any failure at all. */
 BOOL anyFailureRequested(void);

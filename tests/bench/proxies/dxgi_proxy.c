@@ -4,7 +4,10 @@
  *   factory exports and the methods of the factory and of the swap chain that
  *   the program checks.
  * - It logs, when HT_PRESENT_TRACE names a file, one line per Present of the
- *   program: "present <unix time in ns>", for benchmarks that count frames.
+ *   program: "present <unix time in ns>", for tests and benchmarks that count
+ *   frames.
+ * - Its Present marks the start of the frames, from which "@frame:" failures
+ *   count (call_failures.h).
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -26,13 +29,12 @@ typedef HRESULT(STDMETHODCALLTYPE* CreateSwapChainForHwndFn)(IDXGIFactory2*, IUn
 static const struct MethodSlot factoryMethods[] = {METHOD_SLOT(IDXGIFactory1, EnumAdapters1)};
 static const struct MethodSlot swapChainMethods[] = {
     METHOD_SLOT(IDXGISwapChain, QueryInterface),
-    METHOD_SLOT(IDXGISwapChain, Present),
     METHOD_SLOT(IDXGISwapChain, GetBuffer),
     METHOD_SLOT(IDXGISwapChain, ResizeBuffers),
 };
 
 static CreateSwapChainForHwndFn originalCreateSwapChainForHwnd;
-static PresentFn tracedPresent;
+static PresentFn originalPresent;
 static HANDLE traceFile = INVALID_HANDLE_VALUE;
 
 static void* realFunction(const char* name) {
@@ -50,30 +52,44 @@ static unsigned long long unixTimeNanoseconds(void) {
     return (value.QuadPart - epochIn100ns) * 100ULL;
 }
 
-static HRESULT STDMETHODCALLTYPE presentAndTrace(IDXGISwapChain* swapChain, UINT interval,
-                                                 UINT flags) {
+/* The program's Present: failed on request, traced, and the first one that
+ * succeeds marks the start of the frames for the "@frame:" counts. */
+static HRESULT STDMETHODCALLTYPE watchedPresent(IDXGISwapChain* swapChain, UINT interval,
+                                                UINT flags) {
+    void* caller = __builtin_return_address(0);
     char line[64];
     DWORD written;
-    int length = wsprintfA(line, "present %I64u\r\n", unixTimeNanoseconds());
-    WriteFile(traceFile, line, (DWORD)length, &written, NULL);
-    return tracedPresent(swapChain, interval, flags);
+    HRESULT result;
+    if (failThisCall("IDXGISwapChain::Present", caller, &result)) {
+        return result;
+    }
+    if (traceFile != INVALID_HANDLE_VALUE) {
+        int length = wsprintfA(line, "present %I64u\r\n", unixTimeNanoseconds());
+        WriteFile(traceFile, line, (DWORD)length, &written, NULL);
+    }
+    result = originalPresent(swapChain, interval, flags);
+    if (SUCCEEDED(result)) {
+        markFramesStarted(caller);
+    }
+    return result;
 }
 
-/* Wraps Present, once per process, when a trace file is asked for. */
-static void tracePresents(IDXGISwapChain1* swapChain) {
+/* Wraps Present, once per process, when a trace or a failure is asked for. */
+static void watchPresents(IDXGISwapChain1* swapChain) {
     char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("HT_PRESENT_TRACE", path, sizeof(path));
+    BOOL traced = length > 0 && length < sizeof(path);
     void** vtable = *(void***)swapChain;
     size_t slot = offsetof(IDXGISwapChainVtbl, Present) / sizeof(void*);
-    if (tracedPresent != NULL || length == 0 || length >= sizeof(path)) {
+    if (originalPresent != NULL || (!traced && !anyFailureRequested())) {
         return;
     }
-    traceFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-    if (traceFile != INVALID_HANDLE_VALUE) {
-        tracedPresent = (PresentFn)vtable[slot];
-        writeVtableSlot(vtable, slot, (void*)presentAndTrace);
+    if (traced) {
+        traceFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
     }
+    originalPresent = (PresentFn)vtable[slot];
+    writeVtableSlot(vtable, slot, (void*)watchedPresent);
 }
 
 /* Swap chains are reached through the factory that makes them. */
@@ -91,7 +107,7 @@ static HRESULT STDMETHODCALLTYPE createSwapChainForHwnd(
                                             swapChain);
     if (SUCCEEDED(result) && *swapChain != NULL) {
         patchRequestedMethods(*swapChain, swapChainMethods, ARRAY_COUNT(swapChainMethods));
-        tracePresents(*swapChain);
+        watchPresents(*swapChain);
     }
     return result;
 }
