@@ -19,6 +19,7 @@ CONTENT = {
     "README.md",
     "docs/desktop.png",
     "docs/desktop-vr.png",
+    "docs/desktop-intervals.png",
     "docs/left-0.png",
     "docs/right-0.png",
     "docs/left-30.png",
