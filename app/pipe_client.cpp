@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char pipeName[] = "\\\\.\\pipe\\qel_pipe";
 constexpr DWORD retryMilliseconds = 50;
 
 // NOTE: SECURITY_IDENTIFICATION lets a pipe server identify this program but

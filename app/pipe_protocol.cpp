@@ -4,8 +4,20 @@
 #include <cstring>
 #include <exception>
 
+namespace {
+
+void reportStop(std::ostream& errors, const char* reason) noexcept {
+    try {
+        errors << "The pipe client stopped: " << reason << std::endl;
+    } catch (...) {
+        // Nothing is left to report with; the thread ends quietly.
+    }
+}
+
+} // namespace
+
 float angleFromFrame(const std::uint8_t* frame) {
-    // NOTE: frames are little-endian, like every Windows target.
+    // Frames are little-endian, like every Windows target.
     const std::uint32_t bits =
         static_cast<std::uint32_t>(frame[0]) | static_cast<std::uint32_t>(frame[1]) << 8 |
         static_cast<std::uint32_t>(frame[2]) << 16 | static_cast<std::uint32_t>(frame[3]) << 24;
@@ -83,13 +95,5 @@ void PipeProtocol::runUntilFailure(std::ostream& errors) noexcept {
         reportStop(errors, failure.what());
     } catch (...) {
         reportStop(errors, "an unknown error");
-    }
-}
-
-void PipeProtocol::reportStop(std::ostream& errors, const char* reason) noexcept {
-    try {
-        errors << "The pipe client stopped: " << reason << std::endl;
-    } catch (...) {
-        // Nothing is left to report with; the thread ends quietly.
     }
 }

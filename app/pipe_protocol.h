@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <ostream>
 
-// The pipe's wire format: 4-byte little-endian float32 angles in, the 7 bytes
-// "SUCCESS" (no terminator) out after each one.
+// The pipe's name and wire format: 4-byte little-endian float32 angles in, the
+// 7 bytes "SUCCESS" (no terminator) out after each one. The tools of the
+// project (the server, the benchmark's echo client) use the same constants.
+constexpr char pipeName[] = "\\\\.\\pipe\\qel_pipe";
 constexpr std::size_t frameSize = 4;
 constexpr char successReply[] = "SUCCESS";
 constexpr std::size_t successReplySize = sizeof(successReply) - 1;
@@ -33,9 +35,10 @@ public:
     virtual void pause() = 0; // the wait between connection attempts
 };
 
-// The client side of the pipe. The first connection asks for full access and
-// every reconnection for read and write only; every attempt that fails is
-// retried after a pause, without end and without a message.
+// The client side of the pipe. The first connection asks for full access (or,
+// refused it, at once for read and write) and every reconnection for read and
+// write only; every attempt that fails is retried after a pause, without end
+// and without a message.
 class PipeProtocol {
 public:
     PipeProtocol(PipeTransport& transport, std::atomic<float>& angle, std::ostream& log)
@@ -63,7 +66,6 @@ private:
     void openWithRetries(PipeTransport::Access access);
     bool openFirst();
     void publishAngle(float received);
-    static void reportStop(std::ostream& errors, const char* reason) noexcept;
 
     PipeTransport& transport;
     std::atomic<float>& angle;

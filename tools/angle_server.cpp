@@ -11,6 +11,7 @@
 //   raw:HEX      write these bytes in one write and expect one reply per whole frame
 //   reconnect    wait for the client to drop the connection and connect again
 // Exit codes: 0 all acknowledged, 2 bad input, 3 pipe unavailable, 4 client lost.
+#include "app/pipe_protocol.h"
 #include "tools/common/unix_time.h"
 
 #include <windows.h>
@@ -27,9 +28,7 @@
 
 namespace {
 
-constexpr char pipeName[] = "\\\\.\\pipe\\qel_pipe";
-constexpr char successReply[] = "SUCCESS";
-constexpr DWORD replySize = 7;
+constexpr DWORD replySize = successReplySize;
 constexpr DWORD pipeBufferSize = 512;
 constexpr int exitBadInput = 2, exitPipeUnavailable = 3, exitClientLost = 4;
 
@@ -143,7 +142,7 @@ public:
             written != bytes.size()) {
             throw lostClient();
         }
-        for (std::size_t frame = 0; frame < bytes.size() / 4; ++frame) {
+        for (std::size_t frame = 0; frame < bytes.size() / frameSize; ++frame) {
             readReply();
         }
         LARGE_INTEGER end;
@@ -189,7 +188,7 @@ void perform(PipeServer& server, const Item& item) {
     }
     const unsigned long long sentAt = unixTimeNanoseconds();
     const double microseconds = server.exchange(item.bytes);
-    std::cout << item.label << " -> " << item.bytes.size() / 4 << " x SUCCESS in "
+    std::cout << item.label << " -> " << item.bytes.size() / frameSize << " x SUCCESS in "
               << static_cast<long>(microseconds) << " us (sent at " << sentAt << " ns)"
               << std::endl;
 }

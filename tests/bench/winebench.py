@@ -62,21 +62,18 @@ def wait_until(condition, what, timeout=60, program=None):
         time.sleep(0.1)
 
 
-def _run_to_files(command, timeout, stdin_text=None, env=None):
+def run_windows_tool(program, *args, timeout=60, stdin_text=None):
+    """Runs a Windows console program to completion: (exit code, stdout, stderr)."""
     # Files, not pipes: Wine services that a call happens to start inherit the
     # streams and would hold a pipe open for ever.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(command, input=stdin_text.encode() if stdin_text is not None else None,
-                                stdout=out, stderr=err, timeout=timeout, env=env)
+        result = subprocess.run([wine_run(), str(program), *map(str, args)],
+                                input=stdin_text.encode() if stdin_text is not None else None,
+                                stdout=out, stderr=err, timeout=timeout)
         out.seek(0)
         err.seek(0)
         return (result.returncode, out.read().decode(errors="replace"),
                 err.read().decode(errors="replace"))
-
-
-def run_windows_tool(program, *args, timeout=60, stdin_text=None):
-    """Runs a Windows console program to completion: (exit code, stdout, stderr)."""
-    return _run_to_files([wine_run(), str(program), *map(str, args)], timeout, stdin_text)
 
 
 def winctl(*args, timeout=30):
