@@ -23,7 +23,7 @@ template <typename Queue, typename WindowT, typename RendererT>
 DrainOutcome drainEvents(Queue& queue, WindowT& window, RendererT& renderer) {
     DrainOutcome outcome;
     while (!queue.empty()) {
-        // NOTE: a copy, because closing the window appends to the queue while
+        // A copy, because closing the window appends to the queue while
         // the event is being handled.
         const Event event = queue.front();
         if (event.type == EventType::Resize) {

@@ -26,6 +26,10 @@ constexpr int failureExitCode = 1;
 
 // Runs the program and turns a failure that nothing else handled into one
 // line on the error stream and a non-zero exit code.
+// NOTE: every exception is caught here and the program exits with 1: left to
+// the C runtime, a graphics failure would end the process through
+// std::terminate without saying which call failed, and an exit code of 0
+// would report a failed run as a success.
 int runApplication(const NarrowArguments& arguments) {
     try {
         return appMain(arguments.count, arguments.vector);

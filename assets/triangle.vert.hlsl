@@ -7,7 +7,7 @@ cbuffer Uniforms : register(b0)
     float4x4 model;
 };
 
-// NOTE: outputs are out parameters rather than a returned struct, so that
+// Outputs are out parameters rather than a returned struct, so that
 // every shader compiler we meet accepts the file.
 void main(float3 position : POSITION, float3 color : COLOR,
           out float4 clipPosition : SV_Position, out float3 outColor : COLOR)

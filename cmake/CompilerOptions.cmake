@@ -12,7 +12,7 @@ if(WIN32)
     target_compile_definitions(project_options INTERFACE
         WIN32_LEAN_AND_MEAN NOMINMAX WINVER=0x0A00 _WIN32_WINNT=0x0A00)
     if(MINGW)
-        # NOTE: without this, Direct3D methods that return a struct use GCC's
+        # Without this, Direct3D methods that return a struct use GCC's
         # return convention instead of the Windows one and hand back garbage.
         target_compile_definitions(project_options INTERFACE WIDL_EXPLICIT_AGGREGATE_RETURNS)
         target_link_options(project_options INTERFACE -static)

@@ -8,7 +8,7 @@ install(TARGETS hello_triangle angle_server RUNTIME DESTINATION .)
 install(FILES assets/triangle.vert.hlsl assets/triangle.frag.hlsl DESTINATION assets)
 install(FILES README.md DESTINATION .)
 install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.png") # the README's pictures
-# NOTE: the stand-in VR runtime ships for people without a headset, in a
+# The stand-in VR runtime ships for people without a headset, in a
 # folder of its own that the program never loads from; copying it beside the
 # program is a deliberate step (see its readme).
 install(TARGETS mock_vr_runtime RUNTIME DESTINATION mock-vr-runtime)

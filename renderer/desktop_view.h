@@ -9,8 +9,8 @@
 std::uint32_t clampSwapChainSide(std::uint32_t side);
 
 // The desktop projection for a swap chain of width x height.
-// NOTE: fovy 45 is taken as radians, as the projection always has been, so the
-// half-angle tangent is tan(22.5 rad), not tan(22.5 degrees).
+// Fovy 45 is taken as radians, so the half-angle tangent is tan(22.5 rad), not
+// tan(22.5 degrees); the desktop image and its tests depend on that value.
 mat4 desktopProjection(std::uint32_t width, std::uint32_t height);
 
 // The desktop view: the cube scaled by 500 around a viewer at its centre.

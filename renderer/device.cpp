@@ -8,9 +8,9 @@ namespace {
 constexpr D3D_FEATURE_LEVEL minimumFeatureLevel = D3D_FEATURE_LEVEL_12_0;
 constexpr DXGI_FORMAT backBufferFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
 constexpr UINT backBufferCount = 2;
-// NOTE: Direct3D 12 takes viewport depths in 0 ... 1 only; the far end of the
-// 0.1 ... 1000 range the program always asked for is clamped to 1, as a
-// conforming driver does with it.
+// NOTE: Direct3D 12 takes viewport depths in 0 ... 1 only; a far depth of
+// 1000 is clamped to 1 by a conforming driver anyway, and the validation layer
+// rejects it. The near depth of 0.1 is kept.
 constexpr float viewportMinDepth = 0.1f;
 constexpr float viewportMaxDepth = 1.0f;
 
@@ -94,7 +94,7 @@ void Renderer::createDevice(Window& targetWindow) {
                                                  IID_PPV_ARGS(&commandAllocator)));
     CHECK_HRESULT(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence)));
 
-    // NOTE: the fence value is still 0 here and the fence starts at 0, so this
+    // The fence value is still 0 here and the fence starts at 0, so this
     // first resize never waits for the fence event that does not exist yet.
     const WindowDesc desc = targetWindow.getDesc();
     resize(static_cast<std::uint32_t>(desc.width), static_cast<std::uint32_t>(desc.height));
@@ -118,7 +118,7 @@ void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
     createRenderTargetViews();
 }
 
-// NOTE: a swap chain is created with the size as given; only ResizeBuffers
+// A swap chain is created with the size as given; only ResizeBuffers
 // gets the clamped size.
 void Renderer::prepareSwapChain(std::uint32_t requestedWidth, std::uint32_t requestedHeight) {
     scissorRect = D3D12_RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};

@@ -26,7 +26,7 @@ bool Renderer::render() {
 // Uploads the constants and records and executes the desktop pass, which
 // leaves the current back buffer ready to present.
 void Renderer::drawDesktop() {
-    // NOTE: projection and model keep what was written last: the last resize's
+    // Projection and model keep what was written last: the last resize's
     // values, or once a VR frame has run, the right eye's of the last frame.
     uniforms.view = desktopView();
     uploadUniforms();

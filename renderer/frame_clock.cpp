@@ -27,7 +27,7 @@ bool FrameClock::beginFrame() {
         return false;
     }
     lastFrameTime = now();
-    // NOTE: kept although nothing reads it yet: the desktop view carries no
+    // Kept although nothing reads it yet: the desktop view carries no
     // rotation.
     animationAngle = std::fmod(elapsed * millisecondsToSeconds + animationAngle, fullTurn);
     return true;

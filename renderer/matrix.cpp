@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-// NOTE: every operation works a column of four floats at a time, in float32
+// Every operation works a column of four floats at a time, in float32
 // throughout, so the compiler can keep each column in one vector register.
 
 namespace {

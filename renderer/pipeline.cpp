@@ -92,7 +92,7 @@ D3D12_BLEND_DESC opaqueBlend() {
     return blend;
 }
 
-// NOTE: front faces are culled, not back faces.
+// Front faces are culled, not back faces.
 D3D12_RASTERIZER_DESC frontCulledRasterizer() {
     D3D12_RASTERIZER_DESC rasterizer{};
     rasterizer.FillMode = D3D12_FILL_MODE_SOLID;
@@ -261,7 +261,7 @@ void Renderer::createCommandList() {
     CHECK_HRESULT(commandList->Close());
 }
 
-// NOTE: the geometry stays in upload heaps for the whole run; there is no
+// The geometry stays in upload heaps for the whole run; there is no
 // copy to default-heap memory.
 void Renderer::createGeometryBuffers() {
     constexpr UINT vertexBytes = sizeof(Vertex) * cubeVertexCount;
@@ -294,7 +294,7 @@ ID3D12Resource* Renderer::createUploadBuffer(std::uint64_t size, const void* con
     return buffer;
 }
 
-// NOTE: a null event with a last error of zero is not taken as a failure.
+// A null event with a last error of zero is not taken as a failure.
 void Renderer::createFenceEvent() {
     fenceValue = 1;
     fenceEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);

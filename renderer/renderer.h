@@ -59,6 +59,9 @@ private:
     void drawCube();
     void uploadUniforms();
     void waitForGpu();
+    // NOTE: without a pipeline state (a shader that did not compile) the
+    // desktop and eye passes only clear: a draw recorded without one is
+    // invalid, and the list it is in could not be executed.
     bool canDraw() const { return pipelineState != nullptr && rootSignature != nullptr; }
 
     void flushGpu() noexcept;

@@ -15,7 +15,7 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# NOTE: Debian 12's own lavapipe lacks descriptor indexing, which the Direct3D 12
+# Debian 12's own lavapipe lacks descriptor indexing, which the Direct3D 12
 # layer of Wine needs to bind descriptor tables; the backports build has it.
 # The backports entry is derived from the machine's own bookworm entry so that
 # whichever mirror this machine uses is kept.

@@ -20,7 +20,7 @@ vr::IVRCompositor* compositor() {
 } // namespace
 
 // The VR half of a rendered frame: poses, both eye passes, both submissions.
-// NOTE: when the runtime hands out no compositor (its connection changed and
+// When the runtime hands out no compositor (its connection changed and
 // the new one has none), the rest of the frame is skipped rather than called
 // through null.
 void Renderer::renderVrFrame() {

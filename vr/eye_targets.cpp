@@ -21,7 +21,7 @@ D3D12_RESOURCE_DESC eyeTextureDescription(std::uint32_t width, std::uint32_t hei
     return desc;
 }
 
-// NOTE: only a hint to the driver; the eye passes clear to 0.2 grey.
+// Only a hint to the driver; the eye passes clear to 0.2 grey.
 D3D12_CLEAR_VALUE blackClearValue() {
     D3D12_CLEAR_VALUE clear{};
     clear.Format = DXGI_FORMAT_R8G8B8A8_UNORM;

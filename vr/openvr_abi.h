@@ -106,7 +106,7 @@ static_assert(sizeof(void*) != 8 || sizeof(Texture_t) == 16, "Texture_t is 16 by
 static_assert(sizeof(void*) != 8 || sizeof(D3D12TextureData_t) == 24,
               "D3D12TextureData_t is 24 bytes on x64");
 
-// NOTE: the runtime is built with MSVC, which passes `this` first and the
+// The runtime is built with MSVC, which passes `this` first and the
 // hidden result pointer second for a member function returning a struct; GCC
 // for MinGW swaps them. Declaring the result pointer explicitly as the first
 // parameter makes GCC produce the MSVC layout, so only MSVC declares the

@@ -7,7 +7,7 @@
 
 #include <timeapi.h>
 
-// NOTE: Windows 10 1803 and later; older MinGW headers do not declare it.
+// Windows 10 1803 and later; older MinGW headers do not declare it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
@@ -79,7 +79,7 @@ private:
 
 } // namespace
 
-// NOTE: a quit message is dispatched like any other; the loop ends only on a
+// A quit message is dispatched like any other; the loop ends only on a
 // Close event.
 void EventQueue::update() {
     MSG msg{};

@@ -8,7 +8,7 @@ Key offsetKey(Key first, std::uint32_t offset) {
     return static_cast<Key>(static_cast<std::uint64_t>(first) + offset);
 }
 
-// NOTE: any nonzero state counts, the toggle bit included, so a right-hand key
+// Any nonzero state counts, the toggle bit included, so a right-hand key
 // that was merely toggled at some point still claims the press.
 Key handedKey(KeyStateQuery keyState, std::uint32_t rightVirtualKey, Key left, Key right) {
     return keyState(static_cast<int>(rightVirtualKey)) != 0 ? right : left;
@@ -76,7 +76,7 @@ Key singleKey(std::uint32_t virtualKey) {
         return Key::Delete;
     case vkMultiply:
         return Key::Multiply;
-    // NOTE: the equals key gives Add and the main minus key gives Minus, like
+    // The equals key gives Add and the main minus key gives Minus, like
     // their keypad twins; Equals and Subtract never come out of this mapping.
     case vkAdd:
     case vkOemPlus:
@@ -96,7 +96,7 @@ Key singleKey(std::uint32_t virtualKey) {
         return Key::Comma;
     case vkOemPeriod:
         return Key::Period;
-    // NOTE: the '/' key is reported as Backslash, and the real backslash key
+    // The '/' key is reported as Backslash, and the real backslash key
     // (220) is unmapped.
     case vkOem2:
         return Key::Backslash;
@@ -145,7 +145,7 @@ Key shiftedKey(Key key) {
     }
 }
 
-// NOTE: the odd entries are deliberate and kept as they are: "-" names the
+// The odd entries are deliberate and kept as they are: "-" names the
 // keypad Subtract, the double quote names Semicolon, and CapsLock is spelt
 // "Captial".
 const KeyNameMap KeyNameTable = {

@@ -29,7 +29,7 @@ bool isMaximized(HWND handle) {
     return IsZoomed(handle) != FALSE;
 }
 
-// NOTE: the registration targets the window whose message came first; later
+// The registration targets the window whose message came first; later
 // windows of the same queue are never raw-input targets.
 void registerRawMouse(HWND target) {
     RAWINPUTDEVICE device{};
@@ -47,7 +47,7 @@ void paintBackground(const Window& window) {
     RECT windowRect{};
     GetWindowRect(handle, &windowRect);
     const HBRUSH brush = CreateSolidBrush(colorRefFromRgba(window.getDesc().backgroundColor));
-    // NOTE: the fill uses the window rectangle in screen coordinates, as
+    // The fill uses the window rectangle in screen coordinates, as
     // returned, not translated to the client area.
     FillRect(context, &windowRect, brush);
     DeleteObject(brush);

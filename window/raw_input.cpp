@@ -17,6 +17,9 @@ std::optional<RawMouseData> readRawMouse(HRAWINPUT input, RawInputReader reader)
     if (read != size) {
         OutputDebugStringA("GetRawInputData does not return correct size !\n");
     }
+    // NOTE: a read that failed or came back shorter than a mouse record builds
+    // no event: the buffer would otherwise be read beyond what the system
+    // filled. A mismatch that still covers a whole record is used as it is.
     constexpr UINT mouseRecordSize = sizeof(RAWINPUTHEADER) + sizeof(RAWMOUSE);
     if (read == static_cast<UINT>(-1) || read < mouseRecordSize) {
         return std::nullopt;

@@ -49,7 +49,7 @@ double wheelNotches(std::uint64_t wParam) {
 ModifierState mouseModifiers(std::uint64_t wParam) {
     ModifierState modifiers;
     modifiers.ctrl = (wParam & mkControl) != 0;
-    // NOTE: 0x0020 is also set while the first extended button is down.
+    // 0x0020 is also set while the first extended button is down.
     modifiers.alt = (wParam & mkAltOrFirstExtended) != 0;
     modifiers.shift = (wParam & mkShift) != 0;
     return modifiers;

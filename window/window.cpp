@@ -39,7 +39,7 @@ ScreenSize screenSize() {
     return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
-// NOTE: the display mode is set to the current screen size, not to the
+// The display mode is set to the current screen size, not to the
 // description's, and only when both of the description's sides differ from it.
 void enterFullscreenMode(const WindowDesc& desc, ScreenSize screen) {
     if (desc.width == screen.width || desc.height == screen.height) {
@@ -84,7 +84,7 @@ Window* knownWindow(HWND handle) {
     return known != windowTable.end() ? known->second : nullptr;
 }
 
-// NOTE: the pending window claims only a handle that no window owns yet, so a
+// The pending window claims only a handle that no window owns yet, so a
 // message of an older window during another window's creation is not taken
 // for the new window's first message.
 Window* claimPendingWindow(HWND handle) {
@@ -127,7 +127,7 @@ bool Window::create(const WindowDesc& description, EventQueue& queue) {
     if (RegisterClassExA(&windowClass) == 0) {
         return false;
     }
-    // NOTE: the screen is measured once, before the thread becomes DPI aware;
+    // The screen is measured once, before the thread becomes DPI aware;
     // both the display mode and a fullscreen window's size use that reading.
     const ScreenSize screen = screenSize();
     const Styles styles = chooseStyles(desc, screen);
@@ -192,7 +192,7 @@ void Window::fillWindowClass() {
 }
 
 // Scales the frame rectangle to the window's DPI and centres it on the screen.
-// NOTE: the size set is the adjusted rectangle's right and bottom edges, not its
+// The size set is the adjusted rectangle's right and bottom edges, not its
 // width and height; with a frame that starts left of and above the origin the
 // window ends up slightly smaller than the frame needs.
 void Window::placeOnScreen(RECT rect) {

@@ -25,7 +25,7 @@
 #include <string>
 #include <unordered_set>
 
-// NOTE: Windows 10 1803 and later; older MinGW headers do not declare it.
+// Windows 10 1803 and later; older MinGW headers do not declare it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
@@ -81,7 +81,7 @@ private:
         return static_cast<long long>((now.QuadPart - origin.QuadPart) * hz / ticksPerSecond());
     }
 
-    // NOTE: a high-resolution waitable timer where the system offers one, as
+    // A high-resolution waitable timer where the system offers one, as
     // a compositor waits for the display without burning a core.
     void sleepUntil(long long deadline) {
         if (timer == nullptr) {
@@ -196,7 +196,7 @@ public:
         *height = mockSettings().height;
         logCall("GetRecommendedRenderTargetSize");
     }
-    // NOTE: built with GCC, the explicit result pointer gives the MSVC calling
+    // Built with GCC, the explicit result pointer gives the MSVC calling
     // layout that a real runtime has (see the interface header).
 #if VR_STRUCT_RETURN_SLOTS
     vr::HmdMatrix44_t* GetProjectionMatrix(vr::HmdMatrix44_t* result, vr::EVREye eye, float nearZ,

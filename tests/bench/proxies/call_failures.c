@@ -136,7 +136,7 @@ __attribute__((used)) static long long decideCall(int index, void* returnAddress
     return 0;
 }
 
-/* NOTE: x64 only. The four argument registers and xmm0-3 are saved around
+/* X64 only. The four argument registers and xmm0-3 are saved around
  * the call of decideCall (with its shadow space, the stack 16-aligned), so
  * forwarding works for any method whatever its parameters. */
 #define DEFINE_THUNK(index)                                                                        \
