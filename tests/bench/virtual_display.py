@@ -31,6 +31,7 @@ class VirtualDisplay:
             self.process.kill()
             raise RuntimeError("Xvfb did not report a display number")
         os.environ["DISPLAY"] = f":{number}"
+        os.environ["HT_NO_WINDOW_MANAGER"] = "1"  # what the launcher needs to know
         return self
 
     def __exit__(self, *exc):
@@ -43,6 +44,7 @@ class VirtualDisplay:
         self.process.terminate()
         self.process.wait(timeout=10)
         os.environ.pop("DISPLAY", None)
+        os.environ.pop("HT_NO_WINDOW_MANAGER", None)
 
 
 def main():

@@ -4,6 +4,7 @@
 //   winctl send HANDLE MESSAGE WPARAM LPARAM
 //   winctl rect HANDLE                    prints the window and client rectangles
 //   winctl exists HANDLE                  exit code 0 while the window exists
+//   winctl iconic HANDLE                  exit code 0 while the window is minimised
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
 //   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
 //   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
@@ -192,7 +193,7 @@ int printVersion(const char* path) {
 int usage() {
     std::fprintf(stderr, "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
                          "LPARAM | send HANDLE MESSAGE WPARAM LPARAM | rect HANDLE | exists HANDLE "
-                         "| move HANDLE X Y W H | show HANDLE "
+                         "| iconic HANDLE | move HANDLE X Y W H | show HANDLE "
                          "COMMAND | storm HANDLE SEED SECONDS LOG | version FILE\n");
     return 2;
 }
@@ -233,6 +234,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "exists") == 0) {
         return IsWindow(parseHandle(argv[2])) ? 0 : 1;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "iconic") == 0) {
+        return IsIconic(parseHandle(argv[2])) ? 0 : 1;
     }
     return usage();
 }

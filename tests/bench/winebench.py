@@ -241,6 +241,10 @@ class Program:
         """ShowWindow with an SW_ command."""
         winctl("show", self.window, command)
 
+    def minimised(self):
+        code, _, _ = run_windows_tool(paths()["winctl"], "iconic", self.window)
+        return code == 0
+
     def rectangles(self):
         """{'window': (l, t, r, b), 'client': (l, t, r, b)} in screen pixels."""
         found = {}

@@ -16,9 +16,9 @@ class DesktopRendering(winebench.ProgramTestCase):
 
     def minimise_and_restore(self, program):
         program.show(winebench.SW_MINIMIZE)
-        program.wait_until(lambda: program.rectangles()["client"][2:] == (0, 0)
-                           or program.rectangles()["client"][0] < -1000, "the minimised window")
+        program.wait_until(program.minimised, "the minimised window")
         program.show(winebench.SW_RESTORE)
+        program.wait_until(lambda: not program.minimised(), "the restored window")
         program.wait_for_frames(5)
 
     def test_presents_the_clear_colour_and_survives_resizing_and_minimising(self):
