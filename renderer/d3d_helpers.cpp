@@ -53,3 +53,10 @@ D3D12_CPU_DESCRIPTOR_HANDLE offsetHandle(D3D12_CPU_DESCRIPTOR_HANDLE handle, std
     handle.ptr += offset;
     return handle;
 }
+
+// NOTE: an adapter whose description cannot be read is skipped like a
+// software one: its zeroed flags would otherwise pass it off as hardware.
+bool isHardwareAdapter(IDXGIAdapter1* adapter) {
+    DXGI_ADAPTER_DESC1 desc{};
+    return SUCCEEDED(adapter->GetDesc1(&desc)) && (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) == 0;
+}

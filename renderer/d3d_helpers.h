@@ -3,6 +3,7 @@
 #include "renderer/graphics_error.h"
 
 #include <d3d12.h>
+#include <dxgi.h>
 
 #include <cstdint>
 
@@ -16,6 +17,10 @@
                                __LINE__);                                                          \
         }                                                                                          \
     } while (0)
+
+// Whether the adapter is one the renderer may choose: its description can be
+// read and does not call it a software adapter.
+bool isHardwareAdapter(IDXGIAdapter1* adapter);
 
 // Releases a COM interface that may never have been made, and forgets it.
 template <typename Interface> void releaseAndNull(Interface*& object) {

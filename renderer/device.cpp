@@ -14,13 +14,6 @@ constexpr UINT backBufferCount = 2;
 constexpr float viewportMinDepth = 0.1f;
 constexpr float viewportMaxDepth = 1.0f;
 
-// NOTE: an adapter whose description cannot be read is skipped like a
-// software one: its zeroed flags would otherwise pass it off as hardware.
-bool isHardwareAdapter(IDXGIAdapter1* adapter) {
-    DXGI_ADAPTER_DESC1 desc{};
-    return SUCCEEDED(adapter->GetDesc1(&desc)) && (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) == 0;
-}
-
 // A support test: asking without an output pointer creates nothing.
 bool supportsMinimumFeatureLevel(IDXGIAdapter1* adapter) {
     return SUCCEEDED(

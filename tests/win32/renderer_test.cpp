@@ -1,3 +1,4 @@
+#include "renderer/d3d_helpers.h"
 #include "renderer/renderer.h"
 #include "tools/common/texture_readback.h"
 #include "window_fixture.h"
@@ -29,6 +30,49 @@ public:
 };
 
 namespace {
+
+// An adapter that only describes itself, with the result and flags given.
+class DescribedAdapter : public IDXGIAdapter1 {
+public:
+    DescribedAdapter(HRESULT result, UINT flags) : result(result), flags(flags) {}
+
+    HRESULT STDMETHODCALLTYPE GetDesc1(DXGI_ADAPTER_DESC1* desc) override {
+        *desc = DXGI_ADAPTER_DESC1{};
+        desc->Flags = flags;
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumOutputs(UINT, IDXGIOutput**) override {
+        return DXGI_ERROR_NOT_FOUND;
+    }
+    HRESULT STDMETHODCALLTYPE GetDesc(DXGI_ADAPTER_DESC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CheckInterfaceSupport(REFGUID, LARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    HRESULT result;
+    UINT flags;
+};
+
+TEST(AdapterChoice, OnlyAnAdapterDescribedAsNotSoftwareCountsAsHardware) {
+    DescribedAdapter hardware(S_OK, 0);
+    DescribedAdapter software(S_OK, DXGI_ADAPTER_FLAG_SOFTWARE);
+    DescribedAdapter unreadable(DXGI_ERROR_DEVICE_REMOVED, 0);
+    EXPECT_TRUE(isHardwareAdapter(&hardware));
+    EXPECT_FALSE(isHardwareAdapter(&software));
+    EXPECT_FALSE(isHardwareAdapter(&unreadable));
+}
 
 // A right-handed projection looking down -z with depth 0 ... 1, as a VR
 // runtime hands out for an eye.
