@@ -20,28 +20,33 @@
 #define LIMIT 4096u
 #define EXPORT __attribute__((visibility("default")))
 
+/* A list of what the layer knows per instance or per device, keyed by the
+ * handle's dispatch key. Each record starts with its link. */
+struct link {
+    void* key;
+    struct link* next;
+};
+
 /* The next layer's (or the driver's) functions, per instance or device. */
 struct instance_link {
-    void* key;
+    struct link link;
     VkInstance instance;
     PFN_vkGetInstanceProcAddr next_get_proc;
     PFN_vkDestroyInstance destroy;
     PFN_vkGetPhysicalDeviceProperties properties;
     PFN_vkGetPhysicalDeviceProperties2 properties2;
     PFN_vkGetPhysicalDeviceProperties2 properties2_khr;
-    struct instance_link* next;
 };
 
 struct device_link {
-    void* key;
+    struct link link;
     PFN_vkGetDeviceProcAddr next_get_proc;
     PFN_vkDestroyDevice destroy;
-    struct device_link* next;
 };
 
 static pthread_mutex_t links_lock = PTHREAD_MUTEX_INITIALIZER;
-static struct instance_link* instances;
-static struct device_link* devices;
+static struct link* instances;
+static struct link* devices;
 
 /* Dispatchable handles start with the loader's dispatch table pointer; a
  * physical device shares its instance's. */
@@ -49,24 +54,35 @@ static void* dispatch_key(const void* handle) {
     return *(void* const*)handle;
 }
 
-static struct instance_link* find_instance(const void* handle) {
+/* The record of the handle, or null; taken out of the list when asked. */
+static struct link* find_link(struct link** list, const void* handle, int take) {
     pthread_mutex_lock(&links_lock);
-    struct instance_link* link = instances;
-    while (link != NULL && link->key != dispatch_key(handle)) {
-        link = link->next;
+    struct link** slot = list;
+    while (*slot != NULL && (*slot)->key != dispatch_key(handle)) {
+        slot = &(*slot)->next;
+    }
+    struct link* found = *slot;
+    if (found != NULL && take) {
+        *slot = found->next;
     }
     pthread_mutex_unlock(&links_lock);
-    return link;
+    return found;
+}
+
+static void add_link(struct link** list, struct link* entry, const void* handle) {
+    entry->key = dispatch_key(handle);
+    pthread_mutex_lock(&links_lock);
+    entry->next = *list;
+    *list = entry;
+    pthread_mutex_unlock(&links_lock);
+}
+
+static struct instance_link* find_instance(const void* handle) {
+    return (struct instance_link*)find_link(&instances, handle, 0);
 }
 
 static struct device_link* find_device(const void* handle) {
-    pthread_mutex_lock(&links_lock);
-    struct device_link* link = devices;
-    while (link != NULL && link->key != dispatch_key(handle)) {
-        link = link->next;
-    }
-    pthread_mutex_unlock(&links_lock);
-    return link;
+    return (struct device_link*)find_link(&devices, handle, 0);
 }
 
 static void lower(uint32_t* value) {
@@ -182,7 +198,6 @@ static VKAPI_ATTR VkResult VKAPI_CALL create_instance(const VkInstanceCreateInfo
         free(entry);
         return result;
     }
-    entry->key = dispatch_key(*instance);
     entry->instance = *instance;
     entry->next_get_proc = next;
     entry->destroy = (PFN_vkDestroyInstance)next(*instance, "vkDestroyInstance");
@@ -192,10 +207,7 @@ static VKAPI_ATTR VkResult VKAPI_CALL create_instance(const VkInstanceCreateInfo
         (PFN_vkGetPhysicalDeviceProperties2)next(*instance, "vkGetPhysicalDeviceProperties2");
     entry->properties2_khr =
         (PFN_vkGetPhysicalDeviceProperties2)next(*instance, "vkGetPhysicalDeviceProperties2KHR");
-    pthread_mutex_lock(&links_lock);
-    entry->next = instances;
-    instances = entry;
-    pthread_mutex_unlock(&links_lock);
+    add_link(&instances, &entry->link, *instance);
     return VK_SUCCESS;
 }
 
@@ -204,16 +216,7 @@ static VKAPI_ATTR void VKAPI_CALL destroy_instance(VkInstance instance,
     if (instance == VK_NULL_HANDLE) {
         return;
     }
-    pthread_mutex_lock(&links_lock);
-    struct instance_link** slot = &instances;
-    while (*slot != NULL && (*slot)->key != dispatch_key(instance)) {
-        slot = &(*slot)->next;
-    }
-    struct instance_link* entry = *slot;
-    if (entry != NULL) {
-        *slot = entry->next;
-    }
-    pthread_mutex_unlock(&links_lock);
+    struct instance_link* entry = (struct instance_link*)find_link(&instances, instance, 1);
     if (entry != NULL) {
         entry->destroy(instance, allocator);
         free(entry);
@@ -245,13 +248,9 @@ static VKAPI_ATTR VkResult VKAPI_CALL create_device(VkPhysicalDevice physical_de
         free(entry);
         return result;
     }
-    entry->key = dispatch_key(*device);
     entry->next_get_proc = next_device_proc;
     entry->destroy = (PFN_vkDestroyDevice)next_device_proc(*device, "vkDestroyDevice");
-    pthread_mutex_lock(&links_lock);
-    entry->next = devices;
-    devices = entry;
-    pthread_mutex_unlock(&links_lock);
+    add_link(&devices, &entry->link, *device);
     return VK_SUCCESS;
 }
 
@@ -260,16 +259,7 @@ static VKAPI_ATTR void VKAPI_CALL destroy_device(VkDevice device,
     if (device == VK_NULL_HANDLE) {
         return;
     }
-    pthread_mutex_lock(&links_lock);
-    struct device_link** slot = &devices;
-    while (*slot != NULL && (*slot)->key != dispatch_key(device)) {
-        slot = &(*slot)->next;
-    }
-    struct device_link* entry = *slot;
-    if (entry != NULL) {
-        *slot = entry->next;
-    }
-    pthread_mutex_unlock(&links_lock);
+    struct device_link* entry = (struct device_link*)find_link(&devices, device, 1);
     if (entry != NULL) {
         entry->destroy(device, allocator);
         free(entry);
