@@ -8,10 +8,15 @@ install(TARGETS hello_triangle angle_server RUNTIME DESTINATION .)
 install(FILES assets/triangle.vert.hlsl assets/triangle.frag.hlsl DESTINATION assets)
 install(FILES README.md DESTINATION .)
 install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.png") # the README's pictures
-# The stand-in VR runtime ships for people without a headset, in a
-# folder of its own that the program never loads from; copying it beside the
-# program is a deliberate step (see its readme).
-install(TARGETS mock_vr_runtime RUNTIME DESTINATION mock-vr-runtime)
+# The VR client library beside the program, with the licence its terms ask
+# to accompany it. Installed as a file, so it is never stripped: its bytes
+# stay the signed ones.
+install(FILES ${HT_VR_CLIENT_DLL} DESTINATION .)
+install(FILES cmake/third-party/openvr-LICENSE.txt DESTINATION . RENAME openvr_api-LICENSE.txt)
+# The stand-in VR runtime ships for people without a headset, as a runtime
+# folder of its own; the client library uses it only when pointed at it (see
+# its readme).
+install(TARGETS mock_vr_runtime RUNTIME DESTINATION mock-vr-runtime/bin)
 install(FILES tools/mock_vr_runtime/README.txt DESTINATION mock-vr-runtime)
 
 set(CPACK_GENERATOR ZIP)

@@ -1,7 +1,12 @@
+#include "renderer/adapter_choice.h"
 #include "renderer/d3d_helpers.h"
 #include "renderer/desktop_view.h"
 #include "renderer/renderer.h"
 #include "window/window.h"
+
+#include <iostream>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -35,19 +40,42 @@ IDXGIAdapter1* adapterAt(IDXGIFactory4* factory, UINT index) {
     return adapter;
 }
 
-// The first hardware adapter, in enumeration order, that can make a device of
-// the minimum feature level; null leaves the choice to the system.
-IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory) {
+// Every adapter the factory lists, in enumeration order; the caller releases them.
+std::vector<IDXGIAdapter1*> listAdapters(IDXGIFactory4* factory) {
+    std::vector<IDXGIAdapter1*> adapters;
     for (UINT index = 0;; ++index) {
         IDXGIAdapter1* adapter = adapterAt(factory, index);
         if (adapter == nullptr) {
-            return nullptr;
+            return adapters;
         }
-        if (isHardwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter)) {
-            return adapter;
-        }
-        releaseAndNull(adapter);
+        adapters.push_back(adapter);
     }
+}
+
+// The adapter the device is made on; null leaves the choice to the system.
+// NOTE: with a VR session, the adapter the runtime names for the headset comes
+// before the first hardware adapter: the compositor refuses eye textures made
+// on any other, and on a laptop whose headset port is wired to the discrete
+// GPU the first adapter is usually the integrated one.
+IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory, std::optional<std::int32_t> headsetAdapter) {
+    std::vector<IDXGIAdapter1*> adapters = listAdapters(factory);
+    std::vector<bool> usable;
+    for (IDXGIAdapter1* adapter : adapters) {
+        usable.push_back(isHardwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter));
+    }
+    const AdapterChoice choice = chooseAdapterIndex(usable, headsetAdapter);
+    if (!choice.notice.empty()) {
+        std::cerr << choice.notice << std::endl;
+    }
+    IDXGIAdapter1* chosen = nullptr;
+    for (std::size_t index = 0; index < adapters.size(); ++index) {
+        if (choice.index == index) {
+            chosen = adapters[index];
+        } else {
+            releaseAndNull(adapters[index]);
+        }
+    }
+    return chosen;
 }
 
 DXGI_SWAP_CHAIN_DESC1 swapChainDescription(std::uint32_t width, std::uint32_t height) {
@@ -72,7 +100,7 @@ DXGI_SWAP_CHAIN_DESC1 swapChainDescription(std::uint32_t width, std::uint32_t he
 void Renderer::createDevice(Window& targetWindow) {
     window = &targetWindow;
     CHECK_HRESULT(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)));
-    adapter = chooseAdapter(factory);
+    adapter = chooseAdapter(factory, headsetAdapter());
     CHECK_HRESULT(D3D12CreateDevice(adapter, minimumFeatureLevel, IID_PPV_ARGS(&device)));
     device->SetName(L"Hello Triangle Device");
 

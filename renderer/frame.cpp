@@ -17,7 +17,7 @@ bool Renderer::render() {
     CHECK_HRESULT(swapchain->Present(1, 0));
     waitForGpu();
     frameIndex = swapchain->GetCurrentBackBufferIndex();
-    if (vrSystem != nullptr) {
+    if (vrSystem != nullptr && !vrQuitting) {
         renderVrFrame();
     }
     return true;

@@ -21,9 +21,14 @@ template <typename Step> void tearDownStep(Step step) noexcept {
 
 // The order is fixed: the pipeline copies the uniforms that the first resize
 // sets, and the first recording needs the pipeline, the buffers and frameIndex.
+// NOTE: the VR session opens before the device, because the runtime names the
+// adapter the device must be made on; its eye targets follow the device.
 Renderer::Renderer(Window& window) : vertexData(cubeVertices()), indexData(cubeIndices()) {
-    createDevice(window);
     startVr();
+    createDevice(window);
+    if (vrSystem != nullptr) {
+        createEyeTextures();
+    }
     createPipeline();
     recordCommands();
     frameClock.start();

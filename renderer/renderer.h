@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class Window;
 
@@ -69,8 +70,11 @@ private:
     // VR output.
     void startVr();
     void stopVr();
+    std::optional<std::int32_t> headsetAdapter() const;
     void createEyeTextures();
     void renderVrFrame();
+    bool runtimeAskedToQuit();
+    void quitVr();
     void renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4& view,
                    const mat4& projection, float angleDegrees);
     void submitEyes();
@@ -86,6 +90,11 @@ private:
     std::uint32_t eyeHeight = 0;
     D3D12_CPU_DESCRIPTOR_HANDLE eyeRtvHandles[2] = {};
     ID3D12DescriptorHeap* eyeRtvHeap = nullptr;
+    // Where each eye texture's last pass left it.
+    D3D12_RESOURCE_STATES eyeTextureStates[2] = {D3D12_RESOURCE_STATE_COMMON,
+                                                 D3D12_RESOURCE_STATE_COMMON};
+    // Set once the runtime has asked the program to quit: no more VR frames.
+    bool vrQuitting = false;
 
     // Frame timing: lastFrameTime, currentTime and animationAngle.
     FrameClock frameClock;

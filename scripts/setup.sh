@@ -49,16 +49,26 @@ backports_mesa_installed() {
   dpkg-query -W -f='${Version}' mesa-vulkan-drivers 2>/dev/null | grep -q '~bpo12'
 }
 
+# npm fetches the VR client library at configure time (cmake/VrClientLibrary.cmake).
+# A machine may have it from another source than Debian's package; only
+# where there is none is Debian's installed.
+npm_missing() {
+  ! command -v npm >/dev/null 2>&1
+}
+
 main() {
   local missing
   missing=$(missing_packages)
-  if [ -z "$missing" ] && backports_mesa_installed; then
+  if npm_missing; then
+    missing="$missing npm"
+  fi
+  if [ -z "${missing// /}" ] && backports_mesa_installed; then
     return
   fi
   export DEBIAN_FRONTEND=noninteractive
   add_backports_source
   as_root apt-get update -q
-  if [ -n "$missing" ]; then
+  if [ -n "${missing// /}" ]; then
     # shellcheck disable=SC2086
     as_root apt-get install -y -q --no-install-recommends $missing
   fi

@@ -19,11 +19,15 @@ vr::IVRCompositor* compositor() {
 
 } // namespace
 
-// The VR half of a rendered frame: poses, both eye passes, both submissions.
-// When the runtime hands out no compositor (its connection changed and
-// the new one has none), the rest of the frame is skipped rather than called
-// through null.
+// The VR half of a rendered frame: the runtime's events, poses, both eye
+// passes, both submissions. When the runtime hands out no compositor (its
+// connection changed and the new one has none), the rest of the frame is
+// skipped rather than called through null.
 void Renderer::renderVrFrame() {
+    if (runtimeAskedToQuit()) {
+        quitVr();
+        return;
+    }
     vr::IVRCompositor* poseSource = compositor();
     if (poseSource == nullptr) {
         return;
@@ -79,9 +83,10 @@ void Renderer::renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4&
     const D3D12_RECT eyeScissor{0, 0, static_cast<LONG>(eyeWidth), static_cast<LONG>(eyeHeight)};
     commandList->RSSetViewports(1, &eyeViewport);
     commandList->RSSetScissorRects(1, &eyeScissor);
-    const D3D12_CPU_DESCRIPTOR_HANDLE target = eye == 0 ? eyeRtvHandles[0] : eyeRtvHandles[1];
+    const std::size_t side = eye == 0 ? 0 : 1;
+    const D3D12_CPU_DESCRIPTOR_HANDLE target = eyeRtvHandles[side];
     const D3D12_RESOURCE_BARRIER toTarget =
-        transitionBarrier(texture, D3D12_RESOURCE_STATE_COMMON, D3D12_RESOURCE_STATE_RENDER_TARGET);
+        transitionBarrier(texture, eyeTextureStates[side], D3D12_RESOURCE_STATE_RENDER_TARGET);
     commandList->ResourceBarrier(1, &toTarget);
     commandList->OMSetRenderTargets(1, &target, FALSE, nullptr);
     commandList->ClearRenderTargetView(target, clearColor, 0, nullptr);
@@ -97,11 +102,15 @@ void Renderer::renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4&
             0, uniformBufferHeap->GetGPUDescriptorHandleForHeapStart());
         drawCube();
     }
-    const D3D12_RESOURCE_BARRIER toCommon =
-        transitionBarrier(texture, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_COMMON);
-    commandList->ResourceBarrier(1, &toCommon);
+    // NOTE: the pass leaves the texture as a shader resource, not in the
+    // common state: the compositor reads submitted textures in that state and
+    // leaves them so, and the next pass starts from it.
+    const D3D12_RESOURCE_BARRIER toShaderResource = transitionBarrier(
+        texture, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE);
+    commandList->ResourceBarrier(1, &toShaderResource);
     CHECK_HRESULT(commandList->Close());
     ID3D12CommandList* lists[] = {commandList};
     commandQueue->ExecuteCommandLists(1, lists);
+    eyeTextureStates[side] = D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE;
     waitForGpu();
 }

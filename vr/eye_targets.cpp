@@ -4,7 +4,8 @@
 namespace {
 
 // Both eye textures alike: render targets of the recommended size in the
-// pipeline's format, starting in the common state every eye pass expects.
+// pipeline's format, made in the common state, from which the first eye pass
+// takes them.
 D3D12_RESOURCE_DESC eyeTextureDescription(std::uint32_t width, std::uint32_t height) {
     D3D12_RESOURCE_DESC desc{};
     desc.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
@@ -38,10 +39,12 @@ void Renderer::createEyeTextures() {
     const D3D12_HEAP_PROPERTIES heap = heapProperties(D3D12_HEAP_TYPE_DEFAULT);
     const D3D12_RESOURCE_DESC desc = eyeTextureDescription(eyeWidth, eyeHeight);
     const D3D12_CLEAR_VALUE clear = blackClearValue();
-    for (ID3D12Resource*& texture : eyeTextures) {
+    for (std::size_t eye = 0; eye < 2; ++eye) {
+        ID3D12Resource*& texture = eyeTextures[eye];
         CHECK_HRESULT(device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc,
                                                       D3D12_RESOURCE_STATE_COMMON, &clear,
                                                       IID_PPV_ARGS(&texture)));
+        eyeTextureStates[eye] = D3D12_RESOURCE_STATE_COMMON;
     }
 
     const D3D12_DESCRIPTOR_HEAP_DESC heapDesc = descriptorHeapDescription(

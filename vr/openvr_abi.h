@@ -4,6 +4,7 @@
 // declared here because no SDK is available to build against. Layouts are
 // those of the library's Windows x64 build (pack 8, natural alignment).
 
+#include <cstddef>
 #include <cstdint>
 
 struct ID3D12Resource;
@@ -93,6 +94,33 @@ struct VRTextureBounds_t {
     float vMax;
 };
 
+// The runtime's events. Only the quit request is acted on.
+enum EVREventType : std::uint32_t {
+    VREvent_Quit = 700,        // the runtime asks the application to exit
+    VREvent_ProcessQuit = 701, // another process quit
+    VREvent_QuitAcknowledged = 703,
+    VREvent_DriverRequestedQuit = 704,
+};
+
+struct VREvent_Process_t {
+    std::uint32_t pid;
+    std::uint32_t oldPid;
+    bool bForced;
+    bool bConnectionLost;
+};
+
+union VREvent_Data_t {
+    VREvent_Process_t process;
+    std::uint64_t reserved[6]; // the union's full 48 bytes, 8-aligned
+};
+
+struct VREvent_t {
+    std::uint32_t eventType;
+    std::uint32_t trackedDeviceIndex;
+    float eventAgeSeconds;
+    VREvent_Data_t data;
+};
+
 struct D3D12TextureData_t {
     ID3D12Resource* m_pResource;
     ID3D12CommandQueue* m_pCommandQueue;
@@ -102,6 +130,8 @@ struct D3D12TextureData_t {
 static_assert(sizeof(HmdMatrix34_t) == 48, "HmdMatrix34_t is 48 bytes");
 static_assert(sizeof(HmdMatrix44_t) == 64, "HmdMatrix44_t is 64 bytes");
 static_assert(sizeof(TrackedDevicePose_t) == 80, "TrackedDevicePose_t is 80 bytes");
+static_assert(sizeof(VREvent_t) == 64, "VREvent_t is 64 bytes");
+static_assert(offsetof(VREvent_t, data) == 16, "the event data follows 4 bytes of padding");
 static_assert(sizeof(void*) != 8 || sizeof(Texture_t) == 16, "Texture_t is 16 bytes on x64");
 static_assert(sizeof(void*) != 8 || sizeof(D3D12TextureData_t) == 24,
               "D3D12TextureData_t is 24 bytes on x64");
@@ -119,7 +149,9 @@ static_assert(sizeof(void*) != 8 || sizeof(D3D12TextureData_t) == 24,
 #endif
 #endif
 
-// "IVRSystem_022": only the first five of its slots are used.
+// "IVRSystem_022". The program calls slots 0 to 4, 7, 29 and 43; the slots
+// between are declared only to keep those at their places in the table, and
+// their empty bodies let a stand-in runtime leave them out.
 class IVRSystem {
 public:
     virtual void GetRecommendedRenderTargetSize(std::uint32_t* width, std::uint32_t* height) = 0;
@@ -137,6 +169,51 @@ public:
 #else
     virtual HmdMatrix34_t GetEyeToHeadTransform(EVREye eye) = 0;
 #endif
+    virtual void unusedSlot5() {}
+    virtual void unusedSlot6() {}
+    // The index for IDXGIFactory1::EnumAdapters1 of the adapter the headset
+    // is connected to; -1 when the runtime cannot tell.
+    virtual void GetDXGIOutputInfo(std::int32_t* adapterIndex) = 0;
+    virtual void unusedSlot8() {}
+    virtual void unusedSlot9() {}
+    virtual void unusedSlot10() {}
+    virtual void unusedSlot11() {}
+    virtual void unusedSlot12() {}
+    virtual void unusedSlot13() {}
+    virtual void unusedSlot14() {}
+    virtual void unusedSlot15() {}
+    virtual void unusedSlot16() {}
+    virtual void unusedSlot17() {}
+    virtual void unusedSlot18() {}
+    virtual void unusedSlot19() {}
+    virtual void unusedSlot20() {}
+    virtual void unusedSlot21() {}
+    virtual void unusedSlot22() {}
+    virtual void unusedSlot23() {}
+    virtual void unusedSlot24() {}
+    virtual void unusedSlot25() {}
+    virtual void unusedSlot26() {}
+    virtual void unusedSlot27() {}
+    virtual void unusedSlot28() {}
+    // Takes the oldest pending event; false when there is none. eventSize is
+    // the caller's sizeof(VREvent_t).
+    virtual bool PollNextEvent(VREvent_t* event, std::uint32_t eventSize) = 0;
+    virtual void unusedSlot30() {}
+    virtual void unusedSlot31() {}
+    virtual void unusedSlot32() {}
+    virtual void unusedSlot33() {}
+    virtual void unusedSlot34() {}
+    virtual void unusedSlot35() {}
+    virtual void unusedSlot36() {}
+    virtual void unusedSlot37() {}
+    virtual void unusedSlot38() {}
+    virtual void unusedSlot39() {}
+    virtual void unusedSlot40() {}
+    virtual void unusedSlot41() {}
+    virtual void unusedSlot42() {}
+    // Tells the runtime that the process is exiting after a Quit event, which
+    // extends the time the runtime gives it before ending it.
+    virtual void AcknowledgeQuit_Exiting() = 0;
 };
 
 // "IVRCompositor_028": only the first six of its slots are used.

@@ -169,6 +169,11 @@ void Window::close() {
     }
 }
 
+bool Window::requestClose() {
+    forgetDestroyedWindows();
+    return handle != nullptr && PostMessageA(handle, WM_CLOSE, 0, 0) != FALSE;
+}
+
 void Window::forgetHandle(HWND destroyed) {
     if (handle == destroyed) {
         handle = nullptr;

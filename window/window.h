@@ -33,6 +33,11 @@ public:
     // Destroys the native window if there is one.
     void close();
 
+    // Asks for the window to be closed as the user closes it: a Close event
+    // reaches the queue on the next pump. False when there is no window or
+    // the request could not be queued.
+    bool requestClose();
+
     WindowDesc getDesc() const { return desc; }
     HWND nativeHandle() const { return handle; }
 

@@ -6,7 +6,9 @@ Where everything lies comes from the build tree's bench.json (HT_BUILD_DIR
 names the tree; by default the windows-mingw build of this checkout). What
 environment a Windows program gets is the launcher's (wine-run) alone.
 """
+import contextlib
 import functools
+import getpass
 import json
 import os
 import re
@@ -89,10 +91,10 @@ def angle_server(*args, timeout=60, stdin_text=None):
     return run_windows_tool(paths()["angle_server"], *args, timeout=timeout, stdin_text=stdin_text)
 
 
-def stage_program(folder, with_proxy=True, with_mock_vr=False, executable=None):
+def stage_program(folder, with_proxy=True, with_vr_client=False, executable=None):
     """Copies the program (or another executable of the build) into folder,
-    with the test-only d3d12.dll and dxgi.dll and the mock VR runtime as asked;
-    returns the copy."""
+    with the test-only d3d12.dll and dxgi.dll and the real VR client library
+    (openvr_api.dll, as the release carries it) as asked; returns the copy."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     source = Path(executable or paths()["program"])
@@ -100,9 +102,47 @@ def stage_program(folder, with_proxy=True, with_mock_vr=False, executable=None):
     if with_proxy:
         shutil.copy2(paths()["d3d12_proxy"], folder / "d3d12.dll")
         shutil.copy2(paths()["dxgi_proxy"], folder / "dxgi.dll")
-    if with_mock_vr:
-        shutil.copy2(paths()["mock_vr"], folder / "openvr_api.dll")
+    if with_vr_client:
+        shutil.copy2(paths()["vr_client"], folder / "openvr_api.dll")
     return folder / source.name
+
+
+def vr_folders(folder):
+    """Config and log folders for the VR client library, made in folder."""
+    made = {name: Path(folder) / f"vr-{name}" for name in ("config", "log")}
+    for path in made.values():
+        path.mkdir(parents=True, exist_ok=True)
+    return made
+
+
+def mock_runtime_environment(folder):
+    """The variables by which the VR client library finds the mock runtime
+    without reading a path registry: the runtime folder, and config and log
+    folders in folder."""
+    made = vr_folders(folder)
+    return {"VR_OVERRIDE": windows_path(paths()["mock_vr_runtime"]),
+            "VR_CONFIG_PATH": windows_path(made["config"]),
+            "VR_LOG_PATH": windows_path(made["log"])}
+
+
+@contextlib.contextmanager
+def vr_path_registry(folder):
+    """The Wine prefix's VR path registry (%LOCALAPPDATA%\\openvr\\openvrpaths.vrpath)
+    naming the mock runtime, as a runtime's installer writes it; removed on
+    leaving."""
+    registry = (Path(paths()["wineprefix"]) / "drive_c" / "users" / getpass.getuser() /
+                "AppData" / "Local" / "openvr" / "openvrpaths.vrpath")
+    made = vr_folders(folder)
+    registry.parent.mkdir(parents=True, exist_ok=True)
+    registry.write_text(json.dumps({
+        "jsonid": "vrpathreg", "version": 1,
+        "runtime": [windows_path(paths()["mock_vr_runtime"])],
+        "config": [windows_path(made["config"])], "log": [windows_path(made["log"])],
+        "external_drivers": None}, indent=2))
+    try:
+        yield registry
+    finally:
+        registry.unlink()
 
 
 def windows_path(path):
@@ -139,14 +179,19 @@ class Program:
 
     with_proxy stages the program beside the test-only d3d12.dll (the feature
     level the CPU driver offers; injected failures) and dxgi.dll (a trace of
-    every Present, which presents() counts). with_mock_vr stages the mock VR
-    runtime too; vr_output (which implies it) is the folder for its log and
-    eye images. executable runs that file where it lies instead, with nothing
-    staged; window=None expects no window (a start that fails).
+    every Present, which presents() counts). mock_vr runs it beside the real
+    VR client library with the mock VR runtime behind it, found through the
+    environment (mock_runtime_environment) or, with vr_registry, through a
+    path registry that the caller has written (vr_path_registry); vr_output
+    (which implies mock_vr) is the folder for the runtime's log and eye images.
+    with_vr_client stages the client library alone. executable runs that file
+    where it lies instead, with nothing staged; window=None expects no window
+    (a start that fails).
     """
 
     def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None,
-                 with_mock_vr=None, executable=None, window=MAIN_WINDOW):
+                 mock_vr=None, vr_registry=False, with_vr_client=None, executable=None,
+                 window=MAIN_WINDOW):
         self.workdir = Path(workdir)
         self.output = Path(output_dir or workdir)
         self.output.mkdir(parents=True, exist_ok=True)
@@ -157,17 +202,22 @@ class Program:
         self.window = None
         self.process = None
         self.exit_code = None
-        self.env = dict(os.environ, **(extra_env or {}))
-        if with_mock_vr is None:
-            with_mock_vr = vr_output is not None
+        self.env = dict(os.environ)
+        if mock_vr is None:
+            mock_vr = vr_output is not None
+        if with_vr_client is None:
+            with_vr_client = mock_vr
+        if mock_vr and not vr_registry:
+            self.env.update(mock_runtime_environment(self.output))
         if vr_output is not None:
             Path(vr_output).mkdir(parents=True, exist_ok=True)
             self.env["HT_MOCK_VR_OUTPUT"] = windows_path(vr_output)
         if with_proxy:
             self.env["HT_PRESENT_TRACE"] = windows_path(self.trace_path)
+        self.env.update(extra_env or {})
         self.executable = executable
         if executable is None:
-            self.executable = stage_program(self.output / "bin", with_proxy, with_mock_vr)
+            self.executable = stage_program(self.output / "bin", with_proxy, with_vr_client)
 
     def __enter__(self):
         with self.stdout_path.open("wb") as out, self.stderr_path.open("wb") as err:

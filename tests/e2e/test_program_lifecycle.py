@@ -15,10 +15,11 @@ class ProgramLifecycle(winebench.ProgramTestCase):
     def test_window_appears_and_closing_it_exits_with_code_zero(self):
         with self.program() as program:
             pass
-        # Without a VR runtime the one line on the error stream says so.
+        # Without the VR client library the one line on the error stream says so.
         lines = program.stderr().splitlines()
         self.assertEqual(len(lines), 1, lines)
-        self.assertTrue(lines[0].startswith("OpenVR initialization failed: "), lines[0])
+        self.assertEqual(lines[0], "OpenVR initialization failed: "
+                         "openvr_api.dll was not found (no VR runtime installed)")
 
     def test_a_forged_destruction_message_does_not_outlive_the_window(self):
         with self.program() as program:

@@ -1,5 +1,6 @@
 """The release zip as a Windows user gets it: built with CPack, unpacked into
 a fresh folder and started from there."""
+import hashlib
 import shutil
 import subprocess
 import sys
@@ -26,9 +27,12 @@ CONTENT = {
     "docs/right-30.png",
     "assets/triangle.vert.hlsl",
     "assets/triangle.frag.hlsl",
-    "mock-vr-runtime/openvr_api.dll",
+    "openvr_api.dll",
+    "openvr_api-LICENSE.txt",
+    "mock-vr-runtime/bin/vrclient_x64.dll",
     "mock-vr-runtime/README.txt",
 }
+OFFICIAL_VR_CLIENT_SHA256 = "c3314d8822729fb7550d070f75c3efdd2d099965e53416b2901996fc6cee744f"
 
 
 class ReleasePackage(winebench.ProgramTestCase):
@@ -54,15 +58,26 @@ class ReleasePackage(winebench.ProgramTestCase):
 
         self.assertEqual(winebench.winctl("version", folder / "hello_triangle.exe").splitlines(),
                          ["ProductName: Hello Triangle", f"ProductVersion: {VERSION}"])
+        # The signed client library, untouched, with its licence.
+        self.assertEqual(hashlib.sha256((folder / "openvr_api.dll").read_bytes()).hexdigest(),
+                         OFFICIAL_VR_CLIENT_SHA256)
+        self.assertIn("Copyright (c) 2015, Valve Corporation",
+                      (folder / "openvr_api-LICENSE.txt").read_text())
 
         # The feature-level proxy only because this machine's Vulkan is the
         # CPU driver; the zip itself never carries it.
         shutil.copy2(winebench.paths()["d3d12_proxy"], folder / "d3d12.dll")
-        with self.program(folder, output_dir=self.workdir, with_proxy=False,
+        # Pointed at the zip's mock runtime as its readme says.
+        vr_settings = {"VR_OVERRIDE": winebench.windows_path(folder / "mock-vr-runtime"),
+                       "VR_CONFIG_PATH": winebench.windows_path(self.workdir),
+                       "VR_LOG_PATH": winebench.windows_path(self.workdir)}
+        with self.program(folder, output_dir=self.workdir, with_proxy=False, extra_env=vr_settings,
                           executable=folder / "hello_triangle.exe") as program:
             # Started in its own folder, it compiles the shaders it came with.
             program.wait_until(lambda: (folder / "assets" / "triangle.frag.dxbc").exists(),
                                "the compiled shaders")
+            program.wait_until(lambda: "Recommended Render Target Size" in program.stdout(),
+                               "a VR session through the zip's client library and mock runtime")
             self.assertEqual(program.stderr().count("fatal"), 0)
 
 

@@ -1,4 +1,5 @@
-"""VR output of the real program with the mock headset runtime under Wine."""
+"""VR output of the real program under Wine, beside the real VR client
+library, with the mock runtime behind it in place of a headset."""
 import re
 import shutil
 import sys
@@ -11,6 +12,8 @@ import winebench  # noqa: E402
 
 FAILED = "OpenVR initialization failed: "
 CLEAR_GREY = (51, 51, 51)
+COMMON, RENDER_TARGET, PIXEL_SHADER_RESOURCE = 0x0, 0x4, 0x80
+KILLED_BY_THE_RUNTIME = 0xDEAD & 0xFF  # Wine reports the low byte
 
 
 def grey(image, x, y):
@@ -24,12 +27,23 @@ def column_mean(image, x):
 
 
 class VrOutput(winebench.ProgramTestCase):
-    def program_with(self, mock=True, **settings):
-        """The program with the mock runtime set up by settings (HT_MOCK_VR_*)."""
-        env = {f"HT_MOCK_VR_{name.upper()}": str(value) for name, value in settings.items()}
+    def program_with(self, mock=True, registry=False, env=None, **settings):
+        """The program beside the real client library, with the mock runtime
+        set up by settings (HT_MOCK_VR_*) found through the environment, or
+        through the prefix's path registry."""
+        mock_settings = {f"HT_MOCK_VR_{name.upper()}": str(value)
+                         for name, value in settings.items()}
         self.vr = self.scratch("vr-")
-        self.current = self.program(extra_env=env, vr_output=self.vr if mock else None)
+        if registry:
+            self.enterContext(winebench.vr_path_registry(self.vr))
+        self.current = self.program(extra_env={**mock_settings, **(env or {})},
+                                    vr_output=self.vr if mock else None, vr_registry=registry,
+                                    with_vr_client=True)
         return self.current
+
+    def calls(self):
+        """The runtime's log without timestamps."""
+        return [line.split(" ", 1)[1] for line in self.log()]
 
     def log(self):
         path = self.vr / "log.txt"
@@ -68,14 +82,36 @@ class VrOutput(winebench.ProgramTestCase):
                 self.assertGreater(int(submitted["colours"]), 1, (number, submitted))
 
     def assert_shut_down(self):
-        self.assertTrue(self.log()[-1].endswith("VR_ShutdownInternal"), self.log()[-3:])
+        """The client library's shutdown reached the runtime."""
+        self.assertEqual(self.calls()[-1], "Cleanup", self.log()[-3:])
+
+    def assert_submitted_as_shader_resources(self, barrier_trace, frames):
+        """Each eye texture's barriers chain from its creation state, and each
+        submission finds the texture in the state the compositor asks for."""
+        barriers = [line.split()[1:] for line in barrier_trace.read_text().splitlines()]
+        for frame in frames:
+            for submitted in frame["submits"]:
+                mine = [(int(time), int(before, 16), int(after, 16))
+                        for time, resource, before, after in barriers
+                        if resource == submitted["resource"]]
+                self.assertEqual(mine[0][1], COMMON)
+                for (_, _, after), (_, before, _) in zip(mine, mine[1:]):
+                    self.assertEqual(after, before)
+                state = [after for time, _, after in mine if time < int(submitted["time"])][-1]
+                self.assertEqual(state, PIXEL_SHADER_RESOURCE, submitted)
 
     def test_renders_and_submits_both_eyes_and_follows_the_pipe_angle(self):
-        with self.program_with() as program:
+        # Found as a runtime's installer registers it.
+        barrier_trace = self.workdir / "barriers.txt"
+        with self.program_with(registry=True, env={
+                "HT_BARRIER_TRACE": winebench.windows_path(barrier_trace)}) as program:
             frames = self.wait_for_vr_frames(program, 3)
+            self.assertEqual(self.calls()[:2], ["VRClientCoreFactory IVRClientCore_003",
+                                                "Init type=1"])
             self.assertEqual(program.stdout().splitlines()[0],
                              "Recommended Render Target Size: 320 x 360")
             self.assertEqual(program.stderr(), "")
+            self.assert_submitted_as_shader_resources(barrier_trace, frames)
             for frame in frames:
                 for eye, submitted in enumerate(frame["submits"]):
                     self.assertEqual((submitted["eye"], submitted["type"], submitted["colorSpace"],
@@ -119,10 +155,9 @@ class VrOutput(winebench.ProgramTestCase):
             program.wait_for_frames(1)
             program.wait_until(lambda: program.client_pixel(100, 100) == CLEAR_GREY,
                                "a desktop frame")
-            lines = program.stderr().splitlines()
-            self.assertEqual(len(lines), 1, lines)
-            self.assertTrue(lines[0].startswith(FAILED), lines[0])
-            self.assertIn("openvr_api.dll", lines[0])
+            # The client library adds a line of its own about the path registry.
+            failures = [line for line in program.stderr().splitlines() if FAILED in line]
+            self.assertEqual(failures, [FAILED + "Installation path could not be located (110)"])
             self.assertNotIn("Recommended", program.stdout())
 
     def test_a_library_without_the_entry_points_is_reported_and_skipped(self):
@@ -145,18 +180,53 @@ class VrOutput(winebench.ProgramTestCase):
         with self.program_with(invalid_interfaces="IVRSystem_022") as program:
             program.wait_for_frames(1)
             self.assertEqual(program.stderr(), FAILED + "Interface Not Found (105)\n")
-            calls = [line.split(" ", 1)[1] for line in self.log()]
-            self.assertEqual(calls, ["VR_InitInternal2 type=1",
-                                     "VR_IsInterfaceVersionValid IVRSystem_022 -> 0",
-                                     "VR_ShutdownInternal"])
+            self.assertEqual(self.calls(), ["VRClientCoreFactory IVRClientCore_003",
+                                            "Init type=1",
+                                            "IsInterfaceVersionValid IVRSystem_022 -> 0",
+                                            "Cleanup"])
 
     def test_a_token_change_fetches_the_compositor_again(self):
+        # The runtime starts the client library once more after the third pose
+        # wait, as another part of the process would: a new init token.
         with self.program_with(token_change_after=3) as program:
             self.wait_for_vr_frames(program, 5)
-            fetches = [line for line in self.log()
-                       if "VR_GetGenericInterface IVRCompositor_028" in line]
+            self.assertIn("restart: token 2 error 0", self.calls())
+            fetches = [call for call in self.calls()
+                       if call == "GetGenericInterface IVRCompositor_028"]
             self.assertEqual(len(fetches), 2, fetches)
         self.assert_shut_down()
+
+    def test_a_quit_from_the_runtime_ends_the_program_in_order(self):
+        with self.program_with(quit_after=3) as program:
+            program.expect_exit(0)
+        calls = self.calls()
+        asked = calls.index("PollNextEvent type=700")
+        # Acknowledged, nothing more submitted, the session shut down.
+        self.assertEqual(calls[asked + 1:], ["AcknowledgeQuit_Exiting", "Cleanup"])
+        self.assertEqual(len(self.complete_frames()), 3)
+        self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
+        # Not answered in time, the runtime ends the process: the exit 0 above
+        # came before the runtime's deadline.
+        with self.program_with(quit_after=1, quit_timeout_ms=0) as program:
+            program.expect_exit(KILLED_BY_THE_RUNTIME)
+
+    def test_the_device_is_made_on_the_headsets_adapter(self):
+        def adapters_of_a_run(**settings):
+            trace = self.scratch("devices-") / "devices.txt"
+            env = {"HT_SECOND_ADAPTER": "1", "HT_DEVICE_TRACE": winebench.windows_path(trace)}
+            with self.program_with(env=env, **settings) as program:
+                self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 1))
+                devices = [line.split(" ", 2)[2] for line in trace.read_text().splitlines()]
+                return devices, program.stderr()
+
+        devices, errors = adapters_of_a_run(adapter_index=1)
+        self.assertEqual(len(devices), 1, devices)
+        self.assertTrue(devices[0].endswith(" (second)"), devices)
+        self.assertEqual(errors, "")
+        # An index that names no adapter: the first one, and a line that says so.
+        devices, errors = adapters_of_a_run(adapter_index=2)
+        self.assertFalse(devices[0].endswith(" (second)"), devices)
+        self.assertIn("graphics adapter (index 2) cannot make a Direct3D 12 device", errors)
 
     def test_frames_without_a_valid_head_pose_are_drawn_from_the_last_valid_one(self):
         head = {"head_pose": "0.2,1.6,-0.3", "head_rotation": "30,10,5"}
@@ -207,10 +277,10 @@ class VrOutput(winebench.ProgramTestCase):
         self.assertEqual(results, ["0", "0"] + ["1"] * 4 + ["0"] * 6)
         self.assert_shut_down()
 
-    def test_a_runtime_library_in_the_working_directory_is_not_loaded(self):
-        shutil.copy2(winebench.paths()["mock_vr"], self.workdir / "openvr_api.dll")
+    def test_a_client_library_in_the_working_directory_is_not_loaded(self):
+        shutil.copy2(winebench.paths()["vr_client"], self.workdir / "openvr_api.dll")
         self.vr = self.scratch("vr-")
-        with self.program(extra_env={"HT_MOCK_VR_OUTPUT": winebench.windows_path(self.vr)}) as program:
+        with self.program(vr_output=self.vr, with_vr_client=False) as program:
             program.wait_for_frames(1)
             self.assertEqual(program.stderr(), FAILED +
                              "openvr_api.dll was not found (no VR runtime installed)\n")

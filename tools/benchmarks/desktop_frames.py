@@ -72,7 +72,7 @@ def run_once(seconds, subject):
                                              executable=winebench.paths()["present_floor"])
         options = {"executable": executable, "window": ("FloorWindow", "Present floor")}
     else:
-        options = {"with_mock_vr": subject == "with the mock VR runtime"}
+        options = {"mock_vr": subject == "with the mock VR runtime"}
     started = time.time_ns()
     with winebench.Program(workdir, **options) as program:
         program.wait_for_frames(60)  # past the start-up resizes

@@ -131,6 +131,10 @@ MockSettings readSettings() {
     settings.trackingLost = callRange("HT_MOCK_VR_TRACKING_LOST");
     settings.poseWaitsWithoutFocus = callRange("HT_MOCK_VR_NO_FOCUS");
     settings.failedSubmissions = callRange("HT_MOCK_VR_SUBMIT_FAIL");
+    settings.adapterIndex = std::atoi(environment("HT_MOCK_VR_ADAPTER_INDEX", "0").c_str());
+    settings.quitAfter = std::atol(environment("HT_MOCK_VR_QUIT_AFTER").c_str());
+    settings.quitTimeoutMs =
+        std::strtoul(environment("HT_MOCK_VR_QUIT_TIMEOUT_MS", "5000").c_str(), nullptr, 10);
     settings.output = environment("HT_MOCK_VR_OUTPUT");
     return settings;
 }

@@ -85,7 +85,7 @@ static HRESULT requestedResult(void) {
     return (HRESULT)strtoul(text, NULL, 16);
 }
 
-static BOOL calledByTheProgram(void* returnAddress) {
+BOOL calledByTheProgram(void* returnAddress) {
     HMODULE caller = NULL;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -43,6 +43,10 @@ BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result);
  * the frames. */
 void markFramesStarted(void* returnAddress);
 
+/* Whether the call that returns to returnAddress came from the program's own
+ * module, not from Wine's DLLs or the VR runtime. */
+BOOL calledByTheProgram(void* returnAddress);
+
 /* Whether HT_FAIL_CALL asks for any failure at all. */
 BOOL anyFailureRequested(void);
 

@@ -5,6 +5,10 @@
  * - It fails chosen calls of the program on request (call_failures.h): the
  *   exports, and the methods of the device, command queue, command
  *   allocator, command list, resource and fence that the program checks.
+ * - It traces (traces.h) the adapter of every device the program makes
+ *   (HT_DEVICE_TRACE: "device <time> <adapter description>") and every
+ *   transition barrier the program records (HT_BARRIER_TRACE: "barrier <time>
+ *   <resource address, hex> <state before, hex> <state after, hex>").
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -13,8 +17,12 @@
 #include <initguid.h> /* defines the interface identifiers it uses */
 
 #include <d3d12.h>
+#include <dxgi.h>
+
+#include <stdio.h>
 
 #include "call_failures.h"
+#include "traces.h"
 
 typedef HRESULT(WINAPI* CreateDeviceFn)(IUnknown*, D3D_FEATURE_LEVEL, REFIID, void**);
 typedef HRESULT(WINAPI* GetDebugInterfaceFn)(REFIID, void**);
@@ -45,8 +53,77 @@ static const struct MethodSlot listMethods[] = {
 static const struct MethodSlot resourceMethods[] = {METHOD_SLOT(ID3D12Resource, Map)};
 static const struct MethodSlot fenceMethods[] = {METHOD_SLOT(ID3D12Fence, SetEventOnCompletion)};
 
+typedef void(STDMETHODCALLTYPE* ResourceBarrierFn)(ID3D12GraphicsCommandList*, UINT,
+                                                   const D3D12_RESOURCE_BARRIER*);
+static ResourceBarrierFn originalResourceBarrier;
+static HANDLE barrierTrace = INVALID_HANDLE_VALUE;
+
 static void* realFunction(const char* name) {
     return systemFunction("d3d12.dll", name);
+}
+
+static void STDMETHODCALLTYPE tracedResourceBarrier(ID3D12GraphicsCommandList* list, UINT count,
+                                                    const D3D12_RESOURCE_BARRIER* barriers) {
+    UINT i;
+    char text[96];
+    if (calledByTheProgram(__builtin_return_address(0))) {
+        for (i = 0; i < count; ++i) {
+            const D3D12_RESOURCE_TRANSITION_BARRIER* transition = &barriers[i].Transition;
+            if (barriers[i].Type != D3D12_RESOURCE_BARRIER_TYPE_TRANSITION) {
+                continue;
+            }
+            snprintf(text, sizeof(text), "%llx %x %x",
+                     (unsigned long long)(ULONG_PTR)transition->pResource,
+                     (unsigned)transition->StateBefore, (unsigned)transition->StateAfter);
+            traceLine(barrierTrace, "barrier", text);
+        }
+    }
+    originalResourceBarrier(list, count, barriers);
+}
+
+static BOOL barriersTraced(void) {
+    return GetEnvironmentVariableA("HT_BARRIER_TRACE", NULL, 0) > 0;
+}
+
+/* Once per process: every command list shares the vtable. */
+static void traceBarriersOf(ID3D12GraphicsCommandList* list) {
+    void** vtable = *(void***)list;
+    size_t slot = offsetof(ID3D12GraphicsCommandListVtbl, ResourceBarrier) / sizeof(void*);
+    if (originalResourceBarrier != NULL || !barriersTraced()) {
+        return;
+    }
+    barrierTrace = openTrace("HT_BARRIER_TRACE");
+    originalResourceBarrier = (ResourceBarrierFn)vtable[slot];
+    writeVtableSlot(vtable, slot, (void*)tracedResourceBarrier);
+}
+
+/* The adapter's description in UTF-8, or "default" for none. */
+static void describeAdapter(IUnknown* adapter, char* text, int size) {
+    IDXGIAdapter1* dxgiAdapter = NULL;
+    DXGI_ADAPTER_DESC1 desc;
+    lstrcpynA(text, "default", size);
+    if (adapter == NULL ||
+        FAILED(IUnknown_QueryInterface(adapter, &IID_IDXGIAdapter1, (void**)&dxgiAdapter))) {
+        return;
+    }
+    if (SUCCEEDED(IDXGIAdapter1_GetDesc1(dxgiAdapter, &desc))) {
+        WideCharToMultiByte(CP_UTF8, 0, desc.Description, -1, text, size, NULL, NULL);
+    }
+    IDXGIAdapter1_Release(dxgiAdapter);
+}
+
+static void traceDevice(IUnknown* adapter) {
+    static HANDLE trace = INVALID_HANDLE_VALUE;
+    static BOOL opened;
+    char description[256];
+    if (!opened) {
+        trace = openTrace("HT_DEVICE_TRACE");
+        opened = TRUE;
+    }
+    if (trace != INVALID_HANDLE_VALUE) {
+        describeAdapter(adapter, description, sizeof(description));
+        traceLine(trace, "device", description);
+    }
 }
 
 /* The vtables of the objects a device makes are reached through one object
@@ -86,6 +163,7 @@ static void patchObjectsOf(ID3D12Device* device) {
                 device, 0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator, NULL,
                 &IID_ID3D12GraphicsCommandList, (void**)&list))) {
             patchRequestedMethods(list, listMethods, ARRAY_COUNT(listMethods));
+            traceBarriersOf(list);
             ID3D12GraphicsCommandList_Release(list);
         }
         ID3D12CommandAllocator_Release(allocator);
@@ -107,8 +185,9 @@ static void patchObjectsOf(ID3D12Device* device) {
 HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLevel, REFIID iid,
                                  void** device) {
     CreateDeviceFn real = (CreateDeviceFn)realFunction("D3D12CreateDevice");
+    void* caller = __builtin_return_address(0);
     HRESULT result;
-    if (failThisCall("D3D12CreateDevice", __builtin_return_address(0), &result)) {
+    if (failThisCall("D3D12CreateDevice", caller, &result)) {
         return result;
     }
     if (real == NULL) {
@@ -119,7 +198,10 @@ HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLev
     }
     result = real(adapter, minimumLevel, iid, device);
     if (SUCCEEDED(result) && device != NULL && *device != NULL) {
-        if (anyFailureRequested()) {
+        if (calledByTheProgram(caller)) {
+            traceDevice(adapter);
+        }
+        if (anyFailureRequested() || barriersTraced()) {
             patchObjectsOf((ID3D12Device*)*device);
         }
     }

@@ -8,6 +8,8 @@
  *   frames.
  * - Its Present marks the start of the frames, from which "@frame:" failures
  *   count (call_failures.h).
+ * - With HT_SECOND_ADAPTER=1 the factory lists a second adapter for the
+ *   program, as on a laptop with two GPUs (below).
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -16,11 +18,13 @@
 #include <dxgi1_4.h>
 
 #include "call_failures.h"
+#include "traces.h"
 
 typedef HRESULT(WINAPI* CreateFactoryFn)(REFIID, void**);
 typedef HRESULT(WINAPI* CreateFactory2Fn)(UINT, REFIID, void**);
 typedef HRESULT(WINAPI* GetDebugInterface1Fn)(UINT, REFIID, void**);
 typedef HRESULT(STDMETHODCALLTYPE* PresentFn)(IDXGISwapChain*, UINT, UINT);
+typedef HRESULT(STDMETHODCALLTYPE* EnumAdapters1Fn)(IDXGIFactory1*, UINT, IDXGIAdapter1**);
 typedef HRESULT(STDMETHODCALLTYPE* CreateSwapChainForHwndFn)(IDXGIFactory2*, IUnknown*, HWND,
                                                              const DXGI_SWAP_CHAIN_DESC1*,
                                                              const DXGI_SWAP_CHAIN_FULLSCREEN_DESC*,
@@ -34,6 +38,7 @@ static const struct MethodSlot swapChainMethods[] = {
 };
 
 static CreateSwapChainForHwndFn originalCreateSwapChainForHwnd;
+static EnumAdapters1Fn originalEnumAdapters1;
 static PresentFn originalPresent;
 static HANDLE traceFile = INVALID_HANDLE_VALUE;
 
@@ -41,32 +46,16 @@ static void* realFunction(const char* name) {
     return systemFunction("dxgi.dll", name);
 }
 
-/* Wall-clock time as nanoseconds since 1970, comparable with the host's clock. */
-static unsigned long long unixTimeNanoseconds(void) {
-    static const unsigned long long epochIn100ns = 116444736000000000ULL;
-    FILETIME now;
-    ULARGE_INTEGER value;
-    GetSystemTimePreciseAsFileTime(&now);
-    value.LowPart = now.dwLowDateTime;
-    value.HighPart = now.dwHighDateTime;
-    return (value.QuadPart - epochIn100ns) * 100ULL;
-}
-
 /* The program's Present: failed on request, traced, and the first one that
  * succeeds marks the start of the frames for the "@frame:" counts. */
 static HRESULT STDMETHODCALLTYPE watchedPresent(IDXGISwapChain* swapChain, UINT interval,
                                                 UINT flags) {
     void* caller = __builtin_return_address(0);
-    char line[64];
-    DWORD written;
     HRESULT result;
     if (failThisCall("IDXGISwapChain::Present", caller, &result)) {
         return result;
     }
-    if (traceFile != INVALID_HANDLE_VALUE) {
-        int length = wsprintfA(line, "present %I64u\r\n", unixTimeNanoseconds());
-        WriteFile(traceFile, line, (DWORD)length, &written, NULL);
-    }
+    traceLine(traceFile, "present", "");
     result = originalPresent(swapChain, interval, flags);
     if (SUCCEEDED(result)) {
         markFramesStarted(caller);
@@ -76,17 +65,14 @@ static HRESULT STDMETHODCALLTYPE watchedPresent(IDXGISwapChain* swapChain, UINT 
 
 /* Wraps Present, once per process, when a trace or a failure is asked for. */
 static void watchPresents(IDXGISwapChain1* swapChain) {
-    char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("HT_PRESENT_TRACE", path, sizeof(path));
-    BOOL traced = length > 0 && length < sizeof(path);
+    BOOL traced = GetEnvironmentVariableA("HT_PRESENT_TRACE", NULL, 0) > 0;
     void** vtable = *(void***)swapChain;
     size_t slot = offsetof(IDXGISwapChainVtbl, Present) / sizeof(void*);
     if (originalPresent != NULL || (!traced && !anyFailureRequested())) {
         return;
     }
     if (traced) {
-        traceFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
+        traceFile = openTrace("HT_PRESENT_TRACE");
     }
     originalPresent = (PresentFn)vtable[slot];
     writeVtableSlot(vtable, slot, (void*)watchedPresent);
@@ -112,9 +98,149 @@ static HRESULT STDMETHODCALLTYPE createSwapChainForHwnd(
     return result;
 }
 
+/* The second adapter: the first one once more, as an object of its own whose
+ * description ends in " (second)". Every call but the descriptions goes to
+ * the real adapter, and so does a query for any other interface, which is
+ * how Direct3D 12 makes a device on it: on the real adapter behind it. */
+struct SecondAdapter {
+    IDXGIAdapter1 iface;
+    IDXGIAdapter1* real;
+    LONG references;
+};
+
+static struct SecondAdapter* second(IDXGIAdapter1* iface) {
+    return (struct SecondAdapter*)iface;
+}
+
+static ULONG STDMETHODCALLTYPE secondAddRef(IDXGIAdapter1* iface) {
+    return (ULONG)InterlockedIncrement(&second(iface)->references);
+}
+
+static ULONG STDMETHODCALLTYPE secondRelease(IDXGIAdapter1* iface) {
+    struct SecondAdapter* adapter = second(iface);
+    LONG left = InterlockedDecrement(&adapter->references);
+    if (left == 0) {
+        IDXGIAdapter1_Release(adapter->real);
+        HeapFree(GetProcessHeap(), 0, adapter);
+    }
+    return (ULONG)left;
+}
+
+static HRESULT STDMETHODCALLTYPE secondQueryInterface(IDXGIAdapter1* iface, REFIID iid,
+                                                      void** object) {
+    if (IsEqualGUID(iid, &IID_IUnknown) || IsEqualGUID(iid, &IID_IDXGIObject) ||
+        IsEqualGUID(iid, &IID_IDXGIAdapter) || IsEqualGUID(iid, &IID_IDXGIAdapter1)) {
+        secondAddRef(iface);
+        *object = iface;
+        return S_OK;
+    }
+    return IDXGIAdapter1_QueryInterface(second(iface)->real, iid, object);
+}
+
+static HRESULT STDMETHODCALLTYPE secondSetPrivateData(IDXGIAdapter1* iface, REFGUID guid, UINT size,
+                                                      const void* data) {
+    return IDXGIAdapter1_SetPrivateData(second(iface)->real, guid, size, data);
+}
+
+static HRESULT STDMETHODCALLTYPE secondSetPrivateDataInterface(IDXGIAdapter1* iface, REFGUID guid,
+                                                               const IUnknown* object) {
+    return IDXGIAdapter1_SetPrivateDataInterface(second(iface)->real, guid, object);
+}
+
+static HRESULT STDMETHODCALLTYPE secondGetPrivateData(IDXGIAdapter1* iface, REFGUID guid,
+                                                      UINT* size, void* data) {
+    return IDXGIAdapter1_GetPrivateData(second(iface)->real, guid, size, data);
+}
+
+static HRESULT STDMETHODCALLTYPE secondGetParent(IDXGIAdapter1* iface, REFIID iid, void** parent) {
+    return IDXGIAdapter1_GetParent(second(iface)->real, iid, parent);
+}
+
+static HRESULT STDMETHODCALLTYPE secondEnumOutputs(IDXGIAdapter1* iface, UINT index,
+                                                   IDXGIOutput** output) {
+    return IDXGIAdapter1_EnumOutputs(second(iface)->real, index, output);
+}
+
+static void markSecond(WCHAR* description) {
+    static const WCHAR suffix[] = L" (second)";
+    size_t length = wcslen(description);
+    if (length + ARRAY_COUNT(suffix) <= 128) {
+        memcpy(description + length, suffix, sizeof(suffix));
+    }
+}
+
+static HRESULT STDMETHODCALLTYPE secondGetDesc(IDXGIAdapter1* iface, DXGI_ADAPTER_DESC* desc) {
+    HRESULT result = IDXGIAdapter1_GetDesc(second(iface)->real, desc);
+    if (SUCCEEDED(result)) {
+        markSecond(desc->Description);
+    }
+    return result;
+}
+
+static HRESULT STDMETHODCALLTYPE secondCheckInterfaceSupport(IDXGIAdapter1* iface, REFGUID guid,
+                                                             LARGE_INTEGER* version) {
+    return IDXGIAdapter1_CheckInterfaceSupport(second(iface)->real, guid, version);
+}
+
+static HRESULT STDMETHODCALLTYPE secondGetDesc1(IDXGIAdapter1* iface, DXGI_ADAPTER_DESC1* desc) {
+    HRESULT result = IDXGIAdapter1_GetDesc1(second(iface)->real, desc);
+    if (SUCCEEDED(result)) {
+        markSecond(desc->Description);
+    }
+    return result;
+}
+
+static IDXGIAdapter1Vtbl secondAdapterMethods = {
+    secondQueryInterface,
+    secondAddRef,
+    secondRelease,
+    secondSetPrivateData,
+    secondSetPrivateDataInterface,
+    secondGetPrivateData,
+    secondGetParent,
+    secondEnumOutputs,
+    secondGetDesc,
+    secondCheckInterfaceSupport,
+    secondGetDesc1,
+};
+
+/* The program's adapters, with the second one at index 1 when asked for;
+ * the adapters after the first move up by one. */
+static HRESULT STDMETHODCALLTYPE enumAdapters1(IDXGIFactory1* factory, UINT index,
+                                               IDXGIAdapter1** adapter) {
+    struct SecondAdapter* made;
+    HRESULT result;
+    if (GetEnvironmentVariableA("HT_SECOND_ADAPTER", NULL, 0) == 0 ||
+        !calledByTheProgram(__builtin_return_address(0)) || index == 0) {
+        return originalEnumAdapters1(factory, index, adapter);
+    }
+    if (index > 1) {
+        return originalEnumAdapters1(factory, index - 1, adapter);
+    }
+    made = HeapAlloc(GetProcessHeap(), 0, sizeof(*made));
+    if (made == NULL) {
+        return E_OUTOFMEMORY;
+    }
+    result = originalEnumAdapters1(factory, 0, &made->real);
+    if (FAILED(result)) {
+        HeapFree(GetProcessHeap(), 0, made);
+        return result;
+    }
+    made->iface.lpVtbl = &secondAdapterMethods;
+    made->references = 1;
+    *adapter = &made->iface;
+    return S_OK;
+}
+
 static void patchFactory(void* factory) {
     void** vtable = *(void***)factory;
     size_t slot = offsetof(IDXGIFactory2Vtbl, CreateSwapChainForHwnd) / sizeof(void*);
+    size_t enumSlot = offsetof(IDXGIFactory1Vtbl, EnumAdapters1) / sizeof(void*);
+    /* Before the failure thunks, which then wrap it. */
+    if (originalEnumAdapters1 == NULL) {
+        originalEnumAdapters1 = (EnumAdapters1Fn)vtable[enumSlot];
+        writeVtableSlot(vtable, enumSlot, (void*)enumAdapters1);
+    }
     patchRequestedMethods(factory, factoryMethods, ARRAY_COUNT(factoryMethods));
     if (originalCreateSwapChainForHwnd == NULL) {
         originalCreateSwapChainForHwnd = (CreateSwapChainForHwndFn)vtable[slot];

@@ -1,36 +1,36 @@
-// A stand-in VR runtime for machines without a headset: openvr_api.dll with
-// the six entry points and the system and compositor interfaces the program
-// uses. It behaves as mock_settings.h says, from HT_MOCK_VR_* variables: eye
-// size and offset, head pose and rotation, start-up failures, a display clock
-// that paces the pose wait, tracking that starts late or is lost, pose waits
-// without focus and refused submissions.
+// The stand-in headset behind the mock runtime's client core: the system and
+// compositor objects, which behave as mock_settings.h says, from HT_MOCK_VR_*
+// variables: eye size and offset, head pose and rotation, the headset's
+// adapter, a display clock that paces the pose wait, tracking that starts late
+// or is lost, pose waits without focus, refused submissions, and a runtime
+// that asks the application to quit and ends it when it does not.
 // Submit refuses what a real compositor would (wrong texture type, no
 // resource or queue, an eye other than 0 or 1) and reads accepted textures
 // back through the queue in the texture record. With HT_MOCK_VR_OUTPUT set,
 // every call is logged with a timestamp, and every accepted image is saved
 // (left.ppm, right.ppm) and described in the log: centre pixel, number of
 // colours, hash of its pixels.
+#include "tools/mock_vr_runtime/mock_headset.h"
+
 #include "tools/common/texture_readback.h"
 #include "tools/common/unix_time.h"
 #include "tools/mock_vr_runtime/mock_settings.h"
-#include "vr/openvr_abi.h"
 
 #include <windows.h>
 
 #include <d3d12.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <deque>
 #include <memory>
-#include <string>
 #include <unordered_set>
 
 // Windows 10 1803 and later; older MinGW headers do not declare it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
-
-namespace {
 
 // One line per call, with a timestamp, appended to the output folder's log.
 void logCall(const std::string& text) {
@@ -46,13 +46,79 @@ void logCall(const std::string& text) {
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
+namespace {
+
 vr::HmdMatrix34_t translation(float x, float y, float z) {
     return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
 }
 
-std::uint32_t initToken = 1;
 long poseWaits = 0;
 long submissions = 0;
+
+// Starts the client library once more, as another part of the process would:
+// the library then hands out a new init token, and every interface fetched
+// under the old one must be fetched again.
+void restartClientLibrary() {
+    const auto initInternal2 = reinterpret_cast<vr::InitInternal2Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("openvr_api.dll"), "VR_InitInternal2")));
+    if (initInternal2 == nullptr) {
+        logCall("restart: the client library is not loaded");
+        return;
+    }
+    vr::EVRInitError error = vr::VRInitError_None;
+    const std::uint32_t token = initInternal2(&error, vr::VRApplication_Scene, nullptr);
+    logCall("restart: token " + std::to_string(token) + " error " + std::to_string(error));
+}
+
+// A runtime that asks the application to quit gives it a while to exit and
+// then ends the process, as a real one does, whether or not the application
+// polled its events; an acknowledgement extends the time once.
+class QuitTimer {
+public:
+    void start() {
+        deadline = GetTickCount64() + mockSettings().quitTimeoutMs;
+        stopRequest = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread = CreateThread(nullptr, 0, &QuitTimer::run, this, 0, nullptr);
+    }
+
+    void extend() { deadline = GetTickCount64() + mockSettings().quitTimeoutMs; }
+
+    void stop() {
+        if (thread == nullptr) {
+            return;
+        }
+        SetEvent(stopRequest);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        CloseHandle(stopRequest);
+        thread = nullptr;
+        stopRequest = nullptr;
+    }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        auto& timer = *static_cast<QuitTimer*>(self);
+        for (;;) {
+            const unsigned long long now = GetTickCount64();
+            if (now >= timer.deadline) {
+                logCall("the application did not exit in time after Quit: ending it");
+                TerminateProcess(GetCurrentProcess(), killedExitCode);
+            }
+            if (WaitForSingleObject(timer.stopRequest, static_cast<DWORD>(timer.deadline - now)) ==
+                WAIT_OBJECT_0) {
+                return 0;
+            }
+        }
+    }
+
+    static constexpr UINT killedExitCode = 0xDEAD;
+    std::atomic<unsigned long long> deadline{0};
+    HANDLE stopRequest = nullptr;
+    HANDLE thread = nullptr;
+};
+
+QuitTimer quitTimer;
+std::deque<vr::VREvent_t> pendingEvents;
 
 // The headset display's refresh clock, started when the runtime is opened. The
 // pose wait blocks until the next refresh, as a real compositor's does.
@@ -147,7 +213,7 @@ public:
             device->Release();
         }
         RgbaImage image;
-        if (!reader->read(texture, D3D12_RESOURCE_STATE_COMMON, queue, image)) {
+        if (!reader->read(texture, D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, queue, image)) {
             return false;
         }
         description = describeImage(image);
@@ -172,6 +238,11 @@ private:
                MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
 
+public:
+    // Releases the reader's Direct3D objects while the device is still alive.
+    void close() { reader.reset(); }
+
+private:
     std::unique_ptr<TextureReadback> reader;
 };
 
@@ -229,6 +300,27 @@ public:
         return eyeToHead(eye);
     }
 #endif
+    void GetDXGIOutputInfo(std::int32_t* adapterIndex) override {
+        *adapterIndex = mockSettings().adapterIndex;
+        logCall("GetDXGIOutputInfo -> " + std::to_string(*adapterIndex));
+    }
+    bool PollNextEvent(vr::VREvent_t* event, std::uint32_t eventSize) override {
+        if (eventSize != sizeof(vr::VREvent_t)) {
+            logCall("PollNextEvent refused: event size " + std::to_string(eventSize));
+            return false;
+        }
+        if (pendingEvents.empty()) {
+            return false;
+        }
+        *event = pendingEvents.front();
+        pendingEvents.pop_front();
+        logCall("PollNextEvent type=" + std::to_string(event->eventType));
+        return true;
+    }
+    void AcknowledgeQuit_Exiting() override {
+        logCall("AcknowledgeQuit_Exiting");
+        quitTimer.extend();
+    }
 
 private:
     static vr::HmdMatrix44_t projection(vr::EVREye eye, float nearZ, float farZ) {
@@ -269,8 +361,10 @@ public:
         }
         logCall(line + " result=" + std::to_string(result));
         if (settings.tokenChangeAfter > 0 && poseWaits == settings.tokenChangeAfter) {
-            ++initToken;
-            logCall("token changed to " + std::to_string(initToken));
+            restartClientLibrary();
+        }
+        if (settings.quitAfter > 0 && poseWaits == settings.quitAfter) {
+            queueQuit();
         }
         return result;
     }
@@ -302,8 +396,13 @@ public:
                                : nullptr;
         if (data != nullptr) {
             const D3D12_RESOURCE_DESC desc = data->m_pResource->GetDesc();
+            char resource[20];
+            std::snprintf(resource, sizeof(resource), "%llx",
+                          static_cast<unsigned long long>(
+                              reinterpret_cast<std::uintptr_t>(data->m_pResource)));
             line += " nodeMask=" + std::to_string(data->m_nNodeMask) +
-                    " size=" + std::to_string(desc.Width) + "x" + std::to_string(desc.Height);
+                    " size=" + std::to_string(desc.Width) + "x" + std::to_string(desc.Height) +
+                    " resource=" + resource;
         }
         line += std::string(" bounds=") + (bounds == nullptr ? "none" : "given") +
                 " flags=" + std::to_string(flags) + " result=" + std::to_string(result);
@@ -318,7 +417,18 @@ public:
         return result;
     }
 
+    void close() { reader.close(); }
+
 private:
+    static void queueQuit() {
+        vr::VREvent_t quit{};
+        quit.eventType = vr::VREvent_Quit;
+        quit.data.process.pid = GetCurrentProcessId();
+        pendingEvents.push_back(quit);
+        logCall("Quit queued");
+        quitTimer.start();
+    }
+
     // Only the head-mounted display is connected. Its pose is the configured
     // one while tracked; before tracking starts it is all zero, and while
     // tracking is lost it is stale and wrong (the head turned round), both
@@ -373,60 +483,20 @@ MockCompositor mockCompositor;
 
 } // namespace
 
-extern "C" {
-
-__declspec(dllexport) std::uint32_t
-    VR_InitInternal2(vr::EVRInitError* error, vr::EVRApplicationType type, const char*) {
-    logCall("VR_InitInternal2 type=" + std::to_string(type));
+void openHeadset() {
     displayClock.start();
-    *error = static_cast<vr::EVRInitError>(mockSettings().initError);
-    return mockSettings().initError == 0 ? initToken : 0;
 }
 
-__declspec(dllexport) void VR_ShutdownInternal() {
-    logCall("VR_ShutdownInternal");
+void closeHeadset() {
+    quitTimer.stop();
+    mockCompositor.close();
+    pendingEvents.clear();
 }
 
-__declspec(dllexport) bool VR_IsInterfaceVersionValid(const char* version) {
-    const bool known = std::string(version) == vr::IVRSystem_Version ||
-                       std::string(version) == vr::IVRCompositor_Version;
-    const bool valid = known && !mockSettings().reportsInvalid(version);
-    logCall(std::string("VR_IsInterfaceVersionValid ") + version + " -> " + (valid ? "1" : "0"));
-    return valid;
+vr::IVRSystem* headsetSystem() {
+    return &mockSystem;
 }
 
-__declspec(dllexport) void* VR_GetGenericInterface(const char* version, vr::EVRInitError* error) {
-    logCall(std::string("VR_GetGenericInterface ") + version);
-    void* found = nullptr;
-    if (std::string(version) == vr::IVRSystem_Version && !mockSettings().reportsInvalid(version)) {
-        found = &mockSystem;
-    } else if (std::string(version) == vr::IVRCompositor_Version &&
-               !mockSettings().reportsInvalid(version) && !mockSettings().nullCompositor) {
-        found = &mockCompositor;
-    }
-    *error = found != nullptr ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;
-    return found;
+vr::IVRCompositor* headsetCompositor() {
+    return &mockCompositor;
 }
-
-__declspec(dllexport) std::uint32_t VR_GetInitToken() {
-    return initToken;
-}
-
-__declspec(dllexport) const char* VR_GetVRInitErrorAsEnglishDescription(vr::EVRInitError error) {
-    switch (error) {
-    case vr::VRInitError_None:
-        return "No Error (0)";
-    case vr::VRInitError_Init_InterfaceNotFound:
-        return "Interface Not Found (105)";
-    case vr::VRInitError_Init_HmdNotFound:
-        return "Hmd Not Found (108)";
-    case vr::VRInitError_Init_NoServerForBackgroundApp:
-        return "No Server For Background App (121)";
-    case vr::VRInitError_IPC_ConnectFailed:
-        return "Connect to VR Server Failed (301)";
-    default:
-        return "Mock runtime error";
-    }
-}
-
-} // extern "C"

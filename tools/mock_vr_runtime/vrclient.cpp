@@ -1,0 +1,112 @@
+// The mock runtime's entry: bin\vrclient_x64.dll of a runtime folder, which
+// the VR client library (openvr_api.dll) loads, from the folder that
+// VR_OVERRIDE or the path registry names, and asks for its client core. The
+// core opens and closes the stand-in headset (mock_headset.h) and hands out
+// its system and compositor interfaces.
+#include "tools/mock_vr_runtime/mock_headset.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+// The runtime side of the client library's connection, "IVRClientCore_003".
+class IVRClientCore {
+public:
+    virtual vr::EVRInitError Init(vr::EVRApplicationType type, const char* startupInfo) = 0;
+    virtual void Cleanup() = 0;
+    virtual vr::EVRInitError IsInterfaceVersionValid(const char* version) = 0; // 0: valid
+    virtual void* GetGenericInterface(const char* version, vr::EVRInitError* error) = 0;
+    virtual bool BIsHmdPresent() = 0;
+    virtual const char* GetEnglishStringForHmdError(vr::EVRInitError error) = 0;
+    virtual const char* GetIDForVRInitError(vr::EVRInitError error) = 0;
+};
+
+constexpr char clientCoreVersion[] = "IVRClientCore_003";
+
+bool offered(const std::string& version) {
+    return (version == vr::IVRSystem_Version || version == vr::IVRCompositor_Version) &&
+           !mockSettings().reportsInvalid(version.c_str());
+}
+
+class MockClientCore : public IVRClientCore {
+public:
+    vr::EVRInitError Init(vr::EVRApplicationType type, const char*) override {
+        logCall("Init type=" + std::to_string(type));
+        const auto error = static_cast<vr::EVRInitError>(mockSettings().initError);
+        if (error == vr::VRInitError_None && !open) {
+            openHeadset();
+            open = true;
+        }
+        return error;
+    }
+
+    void Cleanup() override {
+        logCall("Cleanup");
+        if (open) {
+            closeHeadset();
+            open = false;
+        }
+    }
+
+    vr::EVRInitError IsInterfaceVersionValid(const char* version) override {
+        const bool valid = offered(version);
+        logCall(std::string("IsInterfaceVersionValid ") + version + " -> " + (valid ? "1" : "0"));
+        return valid ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;
+    }
+
+    void* GetGenericInterface(const char* version, vr::EVRInitError* error) override {
+        logCall(std::string("GetGenericInterface ") + version);
+        void* found = nullptr;
+        if (offered(version) && std::string(version) == vr::IVRSystem_Version) {
+            found = headsetSystem();
+        } else if (offered(version) && !mockSettings().nullCompositor) {
+            found = headsetCompositor();
+        }
+        if (error != nullptr) {
+            *error =
+                found != nullptr ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;
+        }
+        return found;
+    }
+
+    bool BIsHmdPresent() override { return true; }
+
+    const char* GetEnglishStringForHmdError(vr::EVRInitError error) override {
+        switch (error) {
+        case vr::VRInitError_None:
+            return "No Error (0)";
+        case vr::VRInitError_Init_InterfaceNotFound:
+            return "Interface Not Found (105)";
+        case vr::VRInitError_Init_HmdNotFound:
+            return "Hmd Not Found (108)";
+        case vr::VRInitError_Init_NoServerForBackgroundApp:
+            return "No Server For Background App (121)";
+        case vr::VRInitError_IPC_ConnectFailed:
+            return "Connect to VR Server Failed (301)";
+        default:
+            return "Mock runtime error";
+        }
+    }
+
+    const char* GetIDForVRInitError(vr::EVRInitError) override { return "VRInitError_Mock"; }
+
+private:
+    // A second VR_InitInternal2 in the process starts the core again; the one
+    // shutdown of the library ends it.
+    bool open = false;
+};
+
+MockClientCore clientCore;
+
+} // namespace
+
+extern "C" __declspec(dllexport) void* VRClientCoreFactory(const char* name, int* returnCode) {
+    logCall(std::string("VRClientCoreFactory ") + name);
+    const bool known = std::string(name) == clientCoreVersion;
+    if (returnCode != nullptr) {
+        *returnCode = known ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;
+    }
+    return known ? static_cast<IVRClientCore*>(&clientCore) : nullptr;
+}
