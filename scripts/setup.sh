@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build clang libclang-rt-dev clang-format
   googletest libgtest-dev libgmock-dev
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  python3 wine wine64 xvfb xauth x11-utils imagemagick vulkan-tools vulkan-validationlayers
+  python3 wine wine64 xvfb xauth x11-utils xdotool imagemagick vulkan-tools vulkan-validationlayers
   libvulkan-dev
 )
 

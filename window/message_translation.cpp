@@ -90,7 +90,7 @@ LRESULT hitTestMessage(const Window& window, LPARAM lParam) {
     const auto bits = static_cast<std::uint64_t>(lParam);
     return hitTest(signedWord(bits, 0) - rect.left, signedWord(bits, 16) - rect.top,
                    rect.right - rect.left, rect.bottom - rect.top,
-                   isMaximized(window.nativeHandle()));
+                   isMaximized(window.nativeHandle()), window.getDesc().nativeFrame);
 }
 
 void translateRawInput(LPARAM lParam, Translation& translation) {
@@ -119,6 +119,16 @@ void translateWheel(WPARAM wParam, Translation& translation) {
         MouseWheelData{wheelNotches(wParam), mouseModifiers(wParam)};
 }
 
+// NOTE: any process can post or send WM_SIZE, or send WM_SIZING (whose
+// rectangle the system copies across), with any size, and buffers of that size
+// cost seconds a frame or end the program where they do not fit. A size beyond
+// the largest window the system lets a user make (its maximum tracking size) is
+// cut to it; real resizes and minimising never reach it.
+ResizeData withinLargestWindow(ResizeData size) {
+    return withinLargestWindow(size, static_cast<std::uint32_t>(GetSystemMetrics(SM_CXMAXTRACK)),
+                               static_cast<std::uint32_t>(GetSystemMetrics(SM_CYMAXTRACK)));
+}
+
 void translateSizing(const Window& window, const MSG& msg, Translation& translation) {
     if (!recordReadable(msg)) {
         return;
@@ -126,9 +136,11 @@ void translateSizing(const Window& window, const MSG& msg, Translation& translat
     RedrawWindow(window.nativeHandle(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_NOERASE);
     const auto* drag = reinterpret_cast<const RECT*>(msg.lParam);
-    translation.event = makeResizeEvent(translation.event.window,
-                                        static_cast<std::uint32_t>(drag->right - drag->left),
-                                        static_cast<std::uint32_t>(drag->bottom - drag->top), true);
+    const ResizeData size =
+        withinLargestWindow(ResizeData{static_cast<std::uint32_t>(drag->right - drag->left),
+                                       static_cast<std::uint32_t>(drag->bottom - drag->top), true});
+    translation.event =
+        makeResizeEvent(translation.event.window, size.width, size.height, size.resizing);
     translation.result = sizingHandled;
 }
 
@@ -204,14 +216,8 @@ void translateFocus(bool focused, Translation& translation) {
     translation.event.data.focus.focused = focused;
 }
 
-// NOTE: any process can post or send WM_SIZE with any size, and buffers of
-// that size cost seconds a frame or end the program where they do not fit.
-// A size beyond the largest window the system lets a user make (its maximum
-// tracking size) is cut to it; real resizes and minimising never reach it.
 ResizeData largestClientSizeFromLParam(LPARAM lParam) {
-    return withinLargestWindow(clientSizeFromLParam(static_cast<std::uint64_t>(lParam)),
-                               static_cast<std::uint32_t>(GetSystemMetrics(SM_CXMAXTRACK)),
-                               static_cast<std::uint32_t>(GetSystemMetrics(SM_CYMAXTRACK)));
+    return withinLargestWindow(clientSizeFromLParam(static_cast<std::uint64_t>(lParam)));
 }
 
 void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,

@@ -30,8 +30,16 @@ std::uint32_t highWord(std::uint64_t value) {
 
 } // namespace
 
+// NOTE: only a frameless window is classified here; it has no system caption
+// and needs one. A window with the native frame is left to the system, which
+// knows its caption, buttons, system menu and borders: answered "client"
+// there, the close, maximise and minimise buttons did nothing and most of the
+// caption could not move the window.
 std::intptr_t hitTest(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                      bool maximized) {
+                      bool maximized, bool nativeFrame) {
+    if (nativeFrame) {
+        return hitDefault;
+    }
     const std::int32_t topMargin = maximized ? 0 : borderWidth;
     if (topMargin < y && y < captionBand && captionMargin < x && x < width - captionMargin) {
         return hitCaption;

@@ -13,11 +13,12 @@ constexpr std::intptr_t hitDefault = 0;
 constexpr std::intptr_t hitClient = 1;  // HTCLIENT
 constexpr std::intptr_t hitCaption = 2; // HTCAPTION
 
-// Classifies a point given relative to the window's top-left corner. The top
-// band of 32 pixels between 260-pixel margins drags the window; all
-// comparisons are strict.
+// Classifies a point given relative to the window's top-left corner. For a
+// frameless window, the top band of 32 pixels between 260-pixel margins drags
+// the window; all comparisons are strict. A window with the native frame gets
+// the system's answer everywhere (hitDefault).
 std::intptr_t hitTest(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                      bool maximized);
+                      bool maximized, bool nativeFrame);
 
 // Whole wheel notches: the signed high word of wParam divided by 120,
 // truncated toward zero.

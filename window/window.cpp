@@ -4,6 +4,7 @@
 #include "window/event_queue.h"
 #include "window/posted_messages.h"
 #include "window/win32_values.h"
+#include "window/window_placement.h"
 
 #include <dwmapi.h>
 
@@ -196,19 +197,48 @@ void Window::fillWindowClass() {
     windowClass.hIconSm = LoadIconA(nullptr, IDI_WINLOGO);
 }
 
-// Scales the frame rectangle to the window's DPI and centres it on the screen.
+namespace {
+
+// The whole monitor the window is on, and its work area (less the taskbar).
+struct MonitorArea {
+    ScreenRect monitor;
+    ScreenRect workArea;
+};
+
+ScreenRect toScreenRect(const RECT& rect) {
+    return ScreenRect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+MonitorArea monitorOf(HWND handle) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoA(MonitorFromWindow(handle, MONITOR_DEFAULTTOPRIMARY), &info) == FALSE) {
+        const ScreenSize screen = screenSize();
+        const ScreenRect whole{0, 0, screen.width, screen.height};
+        return {whole, whole};
+    }
+    return {toScreenRect(info.rcMonitor), toScreenRect(info.rcWork)};
+}
+
+} // namespace
+
+// Scales the frame rectangle to the window's DPI and centres it on its monitor.
 // The size set is the adjusted rectangle's right and bottom edges, not its
 // width and height; with a frame that starts left of and above the origin the
 // window ends up slightly smaller than the frame needs.
+// NOTE: a scaled window larger than the monitor's work area (774 pixels at
+// 150 % on a 1080-pixel screen) is made as large as the work area allows and
+// placed inside it; centred by its full size, its caption lay above the
+// screen, out of the mouse's reach.
 void Window::placeOnScreen(RECT rect) {
     const UINT dpi = GetDpiForWindow(handle);
     if (dpi != defaultDpi) {
         rect.bottom = MulDiv(rect.bottom, static_cast<int>(dpi), static_cast<int>(defaultDpi));
         rect.right = MulDiv(rect.right, static_cast<int>(dpi), static_cast<int>(defaultDpi));
     }
-    const ScreenSize screen = screenSize();
-    SetWindowPos(handle, nullptr, (screen.width - rect.right) / 2,
-                 (screen.height - rect.bottom) / 2, rect.right, rect.bottom, 0);
+    const MonitorArea area = monitorOf(handle);
+    const ScreenRect placed = placeOnMonitor(rect.right, rect.bottom, area.monitor, area.workArea);
+    SetWindowPos(handle, nullptr, placed.left, placed.top, placed.width(), placed.height(), 0);
 }
 
 // Cosmetic DWM and taskbar settings; none of their results matters.

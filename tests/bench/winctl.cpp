@@ -2,6 +2,13 @@
 //   winctl find CLASS TITLE TIMEOUT_MS    prints the window handle when it appears
 //   winctl post HANDLE MESSAGE WPARAM LPARAM
 //   winctl send HANDLE MESSAGE WPARAM LPARAM
+//   winctl send-rect HANDLE MESSAGE WPARAM LEFT TOP RIGHT BOTTOM
+//                                         sends with lParam pointing to that RECT
+//   winctl hit HANDLE CODE                prints "X Y", the rightmost point of the
+//                                         caption's middle row whose WM_NCHITTEST answer is CODE
+//   winctl text HANDLE                    prints the window's text and its children's
+//   winctl start PROGRAM FOLDER           starts the program as Explorer does and
+//                                         exits with its exit code
 //   winctl rect HANDLE                    prints the window and client rectangles
 //   winctl exists HANDLE                  exit code 0 while the window exists
 //   winctl iconic HANDLE                  exit code 0 while the window is minimised
@@ -59,6 +66,68 @@ int sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     return 0;
+}
+
+int sendRectangle(HWND window, UINT message, WPARAM wParam, RECT rect) {
+    return sendMessage(window, message, wParam, reinterpret_cast<LPARAM>(&rect));
+}
+
+// Scans the middle row of the band above the client area (the caption's)
+// from the right, where the system's caption buttons sit, asking the window.
+int printHitPoint(HWND window, LRESULT code) {
+    RECT rect{};
+    POINT client{0, 0};
+    GetWindowRect(window, &rect);
+    ClientToScreen(window, &client);
+    const LONG y = (rect.top + client.y) / 2;
+    for (LONG x = rect.right - 1; x >= rect.left; --x) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_NCHITTEST, 0,
+                            MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)),
+                            SMTO_ABORTIFHUNG, 5000, &answer);
+        if (static_cast<LRESULT>(answer) == code) {
+            std::printf("%ld %ld\n", x, y);
+            return 0;
+        }
+    }
+    std::fprintf(stderr, "winctl: no point of the caption answers %ld\n", static_cast<long>(code));
+    return 1;
+}
+
+BOOL CALLBACK printChildText(HWND child, LPARAM) {
+    char text[1024];
+    GetWindowTextA(child, text, sizeof(text));
+    std::printf("%s\n", text);
+    return TRUE;
+}
+
+// A dialog's title, then the texts of its controls, one a line.
+int printTexts(HWND window) {
+    char text[1024];
+    GetWindowTextA(window, text, sizeof(text));
+    std::printf("%s\n", text);
+    EnumChildWindows(window, printChildText, 0);
+    return 0;
+}
+
+// As Explorer starts a program: in its folder, detached from any console,
+// inheriting no handles, so the program has no standard handles at all.
+int startAsExplorer(const char* program, const char* folder) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::string commandLine = std::string("\"") + program + "\"";
+    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                        nullptr, folder, &startup, &process)) {
+        std::fprintf(stderr, "winctl: CreateProcessA failed (error %lu)\n", GetLastError());
+        return 255;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 255;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
 }
 
 int printRectangles(HWND window) {
@@ -211,6 +280,22 @@ int main(int argc, char** argv) {
     if (argc == 6 && std::strcmp(argv[1], "send") == 0) {
         return sendMessage(parseHandle(argv[2]), static_cast<UINT>(parseNumber(argv[3])),
                            static_cast<WPARAM>(parseNumber(argv[4])), parseNumber(argv[5]));
+    }
+    if (argc == 9 && std::strcmp(argv[1], "send-rect") == 0) {
+        const RECT rect{
+            static_cast<LONG>(parseNumber(argv[5])), static_cast<LONG>(parseNumber(argv[6])),
+            static_cast<LONG>(parseNumber(argv[7])), static_cast<LONG>(parseNumber(argv[8]))};
+        return sendRectangle(parseHandle(argv[2]), static_cast<UINT>(parseNumber(argv[3])),
+                             static_cast<WPARAM>(parseNumber(argv[4])), rect);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "hit") == 0) {
+        return printHitPoint(parseHandle(argv[2]), static_cast<LRESULT>(parseNumber(argv[3])));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "text") == 0) {
+        return printTexts(parseHandle(argv[2]));
+    }
+    if (argc == 4 && std::strcmp(argv[1], "start") == 0) {
+        return startAsExplorer(argv[2], argv[3]);
     }
     if (argc == 3 && std::strcmp(argv[1], "rect") == 0) {
         return printRectangles(parseHandle(argv[2]));

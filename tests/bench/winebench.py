@@ -23,6 +23,8 @@ from virtual_display import VirtualDisplay
 
 WM_CLOSE = 0x0010
 WM_SIZE = 0x0005
+WM_SIZING, WMSZ_BOTTOMRIGHT = 0x0214, 8
+HTCLOSE = 20
 SW_MINIMIZE, SW_RESTORE = 6, 9
 MAIN_WINDOW = ("MainWindow", "Hello Triangle")
 
@@ -44,6 +46,28 @@ def paths():
 def virtual_display():
     """A private display while none is set (tests/bench/virtual_display.py)."""
     return VirtualDisplay(paths()["wineprefix"])
+
+
+@contextlib.contextmanager
+def private_display(size):
+    """A virtual display of this size ("WIDTHxHEIGHTxDEPTH") of its own, for
+    the programs started inside, whatever display is set; the set one is back
+    afterwards. The Wine server is tied to the display it first saw, so it is
+    restarted on the way in and on the way out."""
+    saved = {name: os.environ.pop(name) for name in ("DISPLAY", "HT_NO_WINDOW_MANAGER")
+             if name in os.environ}
+    subprocess.run(["wineserver", "--kill"], env=dict(os.environ, WINEPREFIX=paths()["wineprefix"]),
+                   check=False, timeout=60)
+    try:
+        with VirtualDisplay(paths()["wineprefix"], size):
+            yield
+    finally:
+        os.environ.update(saved)
+
+
+def mouse(*actions):
+    """Moves and clicks the display's real pointer (xdotool), as a person does."""
+    subprocess.run(["xdotool", *map(str, actions)], check=True, timeout=60)
 
 
 def wine_run():
@@ -284,12 +308,23 @@ class Program:
         """SendMessage from another process: delivered as a sent message."""
         winctl("send", self.window, message, wparam, lparam)
 
+    def send_rect(self, message, wparam, left, top, right, bottom):
+        """SendMessage from another process with lParam pointing to a RECT,
+        which the system copies across, as for WM_SIZING."""
+        winctl("send-rect", self.window, message, wparam, left, top, right, bottom)
+
     def move(self, x, y, width, height):
         winctl("move", self.window, x, y, width, height)
 
     def show(self, command):
         """ShowWindow with an SW_ command."""
         winctl("show", self.window, command)
+
+    def hit_point(self, code):
+        """(x, y) on the screen, the rightmost point of the caption's middle
+        row where the window's own hit test answers code (HTCLOSE, say)."""
+        x, y = winctl("hit", self.window, code).split()
+        return int(x), int(y)
 
     def minimised(self):
         code, _, _ = run_windows_tool(paths()["winctl"], "iconic", self.window)

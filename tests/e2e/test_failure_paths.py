@@ -118,6 +118,7 @@ class FailurePaths(winebench.ProgramTestCase):
             program.wait_for_frames(1)
             program.post(winebench.WM_SIZE, 0, forged)
             program.send(winebench.WM_SIZE, 0, forged)
+            program.send_rect(winebench.WM_SIZING, winebench.WMSZ_BOTTOMRIGHT, 0, 0, 32767, 32767)
             started = program.presents()
             program.wait_for_frames(30)
             # Frames of a window's size keep the normal rate: 30 frames take

@@ -21,6 +21,21 @@ class ProgramLifecycle(winebench.ProgramTestCase):
         self.assertEqual(lines[0], "OpenVR initialization failed: "
                          "openvr_api.dll was not found (no VR runtime installed)")
 
+    def test_the_caption_moves_the_window_and_its_close_button_ends_the_program(self):
+        # Clicks on the display, which Wine's frame routes through the
+        # window's hit test as Windows does.
+        with self.program() as program:
+            program.wait_for_frames(1)
+            _, caption_y = program.hit_point(winebench.HTCLOSE)
+            left, top, _, _ = program.rectangles()["window"]
+            winebench.mouse("mousemove", left + 100, caption_y, "mousedown", "1",
+                            "mousemove", left + 160, caption_y + 40, "mouseup", "1")
+            program.wait_until(lambda: program.rectangles()["window"][:2] == (left + 60, top + 40),
+                               "the window moved by the drag of its caption")
+            close_x, close_y = program.hit_point(winebench.HTCLOSE)
+            winebench.mouse("mousemove", close_x - 4, close_y, "click", "1")
+            program.expect_exit(0)
+
     def test_a_forged_destruction_message_does_not_outlive_the_window(self):
         with self.program() as program:
             program.post(WM_NCDESTROY)

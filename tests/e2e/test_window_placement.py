@@ -1,4 +1,5 @@
-"""The real program's window: centred on the screen and scaled by the DPI."""
+"""The real program's window: centred on the screen, scaled by the DPI, and
+always on the screen as a whole."""
 import re
 import subprocess
 import sys
@@ -50,6 +51,17 @@ class WindowPlacement(winebench.ProgramTestCase):
         # differ by a pixel or two at the higher DPI.
         self.assertAlmostEqual(width144, width96 * 1.5, delta=3)
         self.assertEqual(left, int((screen_width - width144) / 2))
+
+    def test_at_150_percent_on_a_1080_pixel_screen_the_whole_window_is_on_it(self):
+        # The commonest laptop set-up: the scaled window is taller than the
+        # screen, so it is cut to the screen rather than its caption lost above.
+        with winebench.private_display("1920x1080x24"):
+            left, top, right, bottom = self.window_rectangle(144)
+        self.assertGreaterEqual(left, 0)
+        self.assertGreaterEqual(top, 0)
+        self.assertLessEqual(right, 1920)
+        self.assertLessEqual(bottom, 1080)
+        self.assertGreater(bottom - top, 1000)  # as tall as the screen allows
 
 
 if __name__ == "__main__":

@@ -12,7 +12,10 @@ struct HitPoint {
     std::intptr_t expected;
 };
 
-TEST(HitTest, RestoredWindowOf774Pixels) {
+constexpr bool frameless = false;
+constexpr bool nativeFrame = true;
+
+TEST(HitTest, FramelessRestoredWindowOf774Pixels) {
     const HitPoint points[] = {
         {300, 10, hitCaption},  {100, 10, hitClient},  {520, 10, hitClient}, // 520 is not < 514
         {300, 3, hitDefault},   {3, 100, hitDefault},  {300, 40, hitClient},
@@ -22,15 +25,19 @@ TEST(HitTest, RestoredWindowOf774Pixels) {
         {769, 100, hitDefault}, {300, 768, hitClient}, {300, 769, hitDefault},
     };
     for (const HitPoint& point : points) {
-        EXPECT_EQ(hitTest(point.x, point.y, 774, 774, false), point.expected)
+        EXPECT_EQ(hitTest(point.x, point.y, 774, 774, false, frameless), point.expected)
             << "(" << point.x << ", " << point.y << ")";
+        EXPECT_EQ(hitTest(point.x, point.y, 774, 774, false, nativeFrame), hitDefault)
+            << "a window with the native frame leaves (" << point.x << ", " << point.y
+            << ") to the system";
     }
 }
 
-TEST(HitTest, MaximizedWindowDragsFromTheVeryTopRow) {
-    EXPECT_EQ(hitTest(300, 0, 1280, 1000, true), hitDefault);
-    EXPECT_EQ(hitTest(300, 1, 1280, 1000, true), hitCaption);
-    EXPECT_EQ(hitTest(300, 1, 1280, 1000, false), hitDefault);
+TEST(HitTest, MaximizedFramelessWindowDragsFromTheVeryTopRow) {
+    EXPECT_EQ(hitTest(300, 0, 1280, 1000, true, frameless), hitDefault);
+    EXPECT_EQ(hitTest(300, 1, 1280, 1000, true, frameless), hitCaption);
+    EXPECT_EQ(hitTest(300, 1, 1280, 1000, false, frameless), hitDefault);
+    EXPECT_EQ(hitTest(300, 1, 1280, 1000, true, nativeFrame), hitDefault);
 }
 
 TEST(WheelNotches, TruncatesTowardZeroInWholeNotches) {

@@ -10,11 +10,22 @@ LPARAM screenPoint(LONG x, LONG y) {
     return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
 }
 
-TEST_F(MessageTranslation, HitTestAnswersCaptionClientOrDefaultOnA774PixelWindow) {
-    ASSERT_TRUE(SetWindowPos(handle(), nullptr, 100, 50, 774, 600, SWP_NOZORDER));
-    takeEvents();
+// The hit test of the window procedure at points given relative to the
+// window's top-left corner.
+LRESULT hitTestAt(HWND handle, LONG x, LONG y) {
     RECT rect{};
-    GetWindowRect(handle(), &rect);
+    GetWindowRect(handle, &rect);
+    return SendMessageA(handle, WM_NCHITTEST, 0, screenPoint(rect.left + x, rect.top + y));
+}
+
+TEST_F(MessageTranslation, AFramelessWindowAnswersCaptionClientOrDefault) {
+    WindowDesc desc = describe(uniqueClassName());
+    desc.nativeFrame = false;
+    OtherWindow frameless(desc);
+    ASSERT_TRUE(frameless.created);
+    ASSERT_TRUE(SetWindowPos(frameless.handle(), nullptr, 100, 50, 774, 600, SWP_NOZORDER));
+    RECT rect{};
+    GetWindowRect(frameless.handle(), &rect);
     const struct {
         LONG x, y;
         LRESULT expected;
@@ -22,15 +33,32 @@ TEST_F(MessageTranslation, HitTestAnswersCaptionClientOrDefaultOnA774PixelWindow
                   {300, 40, HTCLIENT},  {300, 3, 0},         {3, 100, 0}};
     for (const auto& point : points) {
         MSG msg{};
-        msg.hwnd = handle();
+        msg.hwnd = frameless.handle();
         msg.message = WM_NCHITTEST;
         msg.lParam = screenPoint(rect.left + point.x, rect.top + point.y);
-        EXPECT_EQ(queue.pushEvent(msg, window), point.expected) << point.x << ", " << point.y;
+        EXPECT_EQ(frameless.queue.pushEvent(msg, frameless.window), point.expected)
+            << point.x << ", " << point.y;
     }
-    EXPECT_TRUE(takeEvents().empty());
     // Through the window procedure, a caption answer suppresses the default one.
-    EXPECT_EQ(SendMessageA(handle(), WM_NCHITTEST, 0, screenPoint(rect.left + 300, rect.top + 10)),
-              HTCAPTION);
+    EXPECT_EQ(hitTestAt(frameless.handle(), 300, 10), HTCAPTION);
+}
+
+TEST_F(MessageTranslation, AWindowWithTheNativeFrameGetsTheSystemsAnswer) {
+    ASSERT_TRUE(SetWindowPos(handle(), nullptr, 100, 50, 774, 600, SWP_NOZORDER));
+    takeEvents();
+    RECT client{};
+    GetClientRect(handle(), &client);
+    POINT origin{0, 0};
+    ClientToScreen(handle(), &origin);
+    RECT rect{};
+    GetWindowRect(handle(), &rect);
+    const LONG captionY = (origin.y - rect.top) / 2;
+    EXPECT_EQ(hitTestAt(handle(), 100, captionY), HTCAPTION);
+    EXPECT_EQ(hitTestAt(handle(), 300, captionY), HTCAPTION);
+    EXPECT_EQ(hitTestAt(handle(), origin.x - rect.left + client.right / 2,
+                        origin.y - rect.top + client.bottom / 2),
+              HTCLIENT);
+    EXPECT_TRUE(takeEvents().empty());
 }
 
 TEST_F(MessageTranslation, WheelTurnsInWholeNotches) {
@@ -117,6 +145,21 @@ TEST_F(MessageTranslation, SizingIsAnsweredWith768AndReportsTheOuterSize) {
     EXPECT_EQ(events.front().data.resize.height, 600u);
     EXPECT_TRUE(events.front().data.resize.resizing);
     EXPECT_EQ(drag.right, 900); // the drag rectangle is left alone
+}
+
+TEST_F(MessageTranslation, ASizingRectangleLargerThanAnyWindowIsCutToTheLargest) {
+    RECT drag{0, 0, 32767, 32767};
+    SendMessageA(handle(), WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&drag));
+    RECT inverted{500, 500, 100, 100};
+    SendMessageA(handle(), WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&inverted));
+    const std::vector<Event> events = takeEvents();
+    ASSERT_EQ(events.size(), 2u);
+    for (const Event& event : events) {
+        EXPECT_EQ(event.data.resize.width,
+                  static_cast<std::uint32_t>(GetSystemMetrics(SM_CXMAXTRACK)));
+        EXPECT_EQ(event.data.resize.height,
+                  static_cast<std::uint32_t>(GetSystemMetrics(SM_CYMAXTRACK)));
+    }
 }
 
 TEST_F(MessageTranslation, CharacterAndDoubleClickMessagesAppendNothing) {
