@@ -6,7 +6,7 @@
 #include "window/event_queue.h"
 #include "window/window.h"
 
-#include <iostream>
+#include <stdexcept>
 
 namespace {
 
@@ -27,8 +27,7 @@ int appMain(int, char**) {
     Window window;
     const WindowDesc desc = mainWindowDescription();
     if (!window.create(desc, eventQueue)) {
-        std::cerr << "fatal: could not create the window \"" << desc.title << "\"" << std::endl;
-        return 1;
+        throw std::runtime_error("could not create the window \"" + desc.title + "\"");
     }
     Renderer renderer(window);
     startPipeClient();

@@ -1,12 +1,13 @@
 #include "app/app_main.h"
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/console_output.h"
 #include "app/wide_to_narrow.h"
 
 #include <shellapi.h>
 
 #include <exception>
-#include <iostream>
+#include <string>
 
 namespace {
 
@@ -34,9 +35,9 @@ int runApplication(const NarrowArguments& arguments) {
     try {
         return appMain(arguments.count, arguments.vector);
     } catch (const std::exception& failure) {
-        std::cerr << "fatal: " << failure.what() << std::endl;
+        reportFatal(std::string("fatal: ") + failure.what());
     } catch (...) {
-        std::cerr << "fatal: an unknown error ended the program" << std::endl;
+        reportFatal("fatal: an unknown error ended the program");
     }
     return failureExitCode;
 }
@@ -44,6 +45,7 @@ int runApplication(const NarrowArguments& arguments) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR commandLine, int showCommand) {
+    routeConsoleOutput();
     NarrowArguments arguments = narrowCommandLine();
     setAppState(instance, prevInstance, commandLine, showCommand);
     const int exitCode = runApplication(arguments);

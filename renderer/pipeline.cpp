@@ -32,17 +32,56 @@ std::wstring widen(const std::string& narrow) {
     return wide;
 }
 
-// Paths of the shader sources and of the bytecode written beside them,
-// relative to the working directory. False when it cannot be read.
-bool findShaderFiles(ShaderFiles& files) {
+// The working directory with a trailing backslash; empty when it cannot be read.
+std::string workingDirectory() {
     char buffer[workingDirectoryBufferSize];
     if (_getcwd(buffer, workingDirectoryBufferSize) == nullptr) {
+        return {};
+    }
+    return std::string(buffer) + "\\";
+}
+
+// The folder of the program's own file with a trailing backslash; empty when
+// its path does not fit.
+std::string programFolder() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    const std::string file(path, length);
+    return file.substr(0, file.find_last_of('\\') + 1);
+}
+
+bool holdsAssets(const std::string& folder) {
+    const DWORD attributes = GetFileAttributesA((folder + "assets").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// NOTE: the shaders are looked up in assets\ under the working directory, and
+// when it has no assets\ folder, under the program's own folder: started from
+// another folder (a terminal elsewhere, a shortcut's "Start in"), the program
+// found no shaders and drew the background alone, in both eyes too.
+std::string shaderFolder() {
+    const std::string working = workingDirectory();
+    if (!working.empty() && holdsAssets(working)) {
+        return working;
+    }
+    const std::string own = programFolder();
+    return !own.empty() && holdsAssets(own) ? own : working;
+}
+
+// Paths of the shader sources and of the bytecode written beside them. False
+// when the working directory cannot be read and the program's folder has no
+// assets\\ either.
+bool findShaderFiles(ShaderFiles& files) {
+    const std::string directory = shaderFolder();
+    if (directory.empty()) {
         std::cout << "The working directory cannot be read or is longer than "
                   << workingDirectoryBufferSize << " bytes; the shaders in assets\\ are not "
                   << "compiled." << std::endl;
         return false;
     }
-    const std::string directory = std::string(buffer) + "\\";
     files.vertexSource = widen(directory + "assets\\triangle.vert.hlsl");
     files.pixelSource = widen(directory + "assets\\triangle.frag.hlsl");
     files.vertexBytecode = directory + "assets\\triangle.vert.dxbc";

@@ -7,5 +7,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root"
+prepare_wine_bench "$root" present_floor
 with_display python3 tools/benchmarks/desktop_frames.py "$@"

@@ -6,5 +6,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-bench.sh
 source scripts/wine-bench.sh
-prepare_wine_bench "$root"
+prepare_wine_bench "$root" pipe_echo_client
 with_display python3 tools/benchmarks/pipe_round_trip.py "${1:-10000}"

@@ -25,6 +25,8 @@ WM_CLOSE = 0x0010
 WM_SIZE = 0x0005
 WM_SIZING, WMSZ_BOTTOMRIGHT = 0x0214, 8
 HTCLOSE = 20
+WM_COMMAND, IDOK = 0x0111, 1
+MESSAGE_BOX = "#32770"  # the class of a message box's window
 SW_MINIMIZE, SW_RESTORE = 6, 9
 MAIN_WINDOW = ("MainWindow", "Hello Triangle")
 
@@ -115,10 +117,12 @@ def angle_server(*args, timeout=60, stdin_text=None):
     return run_windows_tool(paths()["angle_server"], *args, timeout=timeout, stdin_text=stdin_text)
 
 
-def stage_program(folder, with_proxy=True, with_vr_client=False, executable=None):
+def stage_program(folder, with_proxy=True, with_vr_client=False, executable=None,
+                  with_assets=False):
     """Copies the program (or another executable of the build) into folder,
-    with the test-only d3d12.dll and dxgi.dll and the real VR client library
-    (openvr_api.dll, as the release carries it) as asked; returns the copy."""
+    with the test-only d3d12.dll and dxgi.dll, the real VR client library
+    (openvr_api.dll, as the release carries it) and the assets folder as
+    asked; returns the copy."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     source = Path(executable or paths()["program"])
@@ -128,6 +132,8 @@ def stage_program(folder, with_proxy=True, with_vr_client=False, executable=None
         shutil.copy2(paths()["dxgi_proxy"], folder / "dxgi.dll")
     if with_vr_client:
         shutil.copy2(paths()["vr_client"], folder / "openvr_api.dll")
+    if with_assets:
+        shutil.copytree(Path(paths()["source_dir"]) / "assets", folder / "assets")
     return folder / source.name
 
 
@@ -208,14 +214,15 @@ class Program:
     environment (mock_runtime_environment) or, with vr_registry, through a
     path registry that the caller has written (vr_path_registry); vr_output
     (which implies mock_vr) is the folder for the runtime's log and eye images.
-    with_vr_client stages the client library alone. executable runs that file
+    with_vr_client stages the client library alone, assets_beside the assets
+    folder beside the program. executable runs that file
     where it lies instead, with nothing staged; window=None expects no window
     (a start that fails).
     """
 
     def __init__(self, workdir, output_dir=None, extra_env=None, with_proxy=True, vr_output=None,
-                 mock_vr=None, vr_registry=False, with_vr_client=None, executable=None,
-                 window=MAIN_WINDOW):
+                 mock_vr=None, vr_registry=False, with_vr_client=None, assets_beside=False,
+                 executable=None, window=MAIN_WINDOW):
         self.workdir = Path(workdir)
         self.output = Path(output_dir or workdir)
         self.output.mkdir(parents=True, exist_ok=True)
@@ -241,7 +248,8 @@ class Program:
         self.env.update(extra_env or {})
         self.executable = executable
         if executable is None:
-            self.executable = stage_program(self.output / "bin", with_proxy, with_vr_client)
+            self.executable = stage_program(self.output / "bin", with_proxy, with_vr_client,
+                                            with_assets=assets_beside)
 
     def __enter__(self):
         with self.stdout_path.open("wb") as out, self.stderr_path.open("wb") as err:
@@ -379,6 +387,47 @@ class Program:
 
     def stderr(self):
         return self.stderr_path.read_text(errors="replace") if self.stderr_path.exists() else ""
+
+
+class ExplorerStart:
+    """The staged program started as Explorer or a shortcut starts it (winctl
+    start): in its own folder, detached, with no console and no standard
+    handles. A context manager; wait() gives the program's exit code. The
+    launcher's own streams go to files in the program's folder, and with
+    them whatever Wine itself prints for the program."""
+
+    def __init__(self, executable, extra_env=None):
+        self.executable = Path(executable)
+        self.env = dict(os.environ, **(extra_env or {}))
+        self.wine_output = self.executable.parent / "wine-output.txt"
+        self.process = None
+
+    def __enter__(self):
+        with self.wine_output.open("wb") as output:
+            self.process = subprocess.Popen(
+                [wine_run(), paths()["winctl"], "start", windows_path(self.executable),
+                 windows_path(self.executable.parent)],
+                env=self.env, stdout=output, stderr=subprocess.STDOUT)
+        return self
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        return False
+
+    def wait(self, timeout=60):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise BenchError(f"the program did not exit within {timeout} s") from None
+
+    def find_window(self, class_name, title, timeout_ms=60000):
+        """The handle of the program's window of this class and title, or
+        None when none appears within the time."""
+        code, out, _ = run_windows_tool(paths()["winctl"], "find", class_name, title, timeout_ms,
+                                        timeout=timeout_ms / 1000 + 30)
+        return int(out) if code == 0 else None
 
 
 class ProgramTestCase(unittest.TestCase):

@@ -36,6 +36,36 @@ class ProgramLifecycle(winebench.ProgramTestCase):
             winebench.mouse("mousemove", close_x - 4, close_y, "click", "1")
             program.expect_exit(0)
 
+    def test_started_as_explorer_starts_it_a_fatal_error_shows_a_dialog(self):
+        # The CPU driver offers no feature level 12_0: without the test-only
+        # proxy the start cannot succeed.
+        failing = winebench.stage_program(self.scratch("failing-"), with_proxy=False)
+        with winebench.ExplorerStart(failing, {"WINEDEBUG": "-all,+debugstr"}) as start:
+            dialog = start.find_window(winebench.MESSAGE_BOX, "Hello Triangle")
+            self.assertIsNotNone(dialog, "no dialog")
+            text = winebench.winctl("text", dialog)
+            self.assertIn("Direct3D 12 at feature level 12_0", text)
+            self.assertIn("Update the graphics driver", text)
+            self.assertIn("Details: fatal: D3D12CreateDevice(", text)
+            winebench.winctl("post", dialog, winebench.WM_COMMAND, winebench.IDOK, 0)
+            self.assertEqual(start.wait(), 1)
+        # Nowhere to print, the line still reached the debugger's output.
+        self.assertIn("fatal: D3D12CreateDevice(", start.wine_output.read_text(errors="replace"))
+
+        # From a shell whose streams are redirected: the line, no dialog.
+        with self.program(executable=failing, window=None) as program:
+            program.expect_exit(1)
+        self.assertIn("fatal: D3D12CreateDevice(", program.stderr())
+
+        # A start that succeeds shows no dialog and ends with 0 when closed.
+        good = winebench.stage_program(self.scratch("good-"), with_assets=True)
+        with winebench.ExplorerStart(good) as start:
+            window = start.find_window(*winebench.MAIN_WINDOW)
+            self.assertIsNotNone(window, "no main window")
+            self.assertIsNone(start.find_window(winebench.MESSAGE_BOX, "Hello Triangle", 0))
+            winebench.winctl("post", window, winebench.WM_CLOSE, 0, 0)
+            self.assertEqual(start.wait(), 0)
+
     def test_a_forged_destruction_message_does_not_outlive_the_window(self):
         with self.program() as program:
             program.post(WM_NCDESTROY)

@@ -27,7 +27,8 @@ def column_mean(image, x):
 
 
 class VrOutput(winebench.ProgramTestCase):
-    def program_with(self, mock=True, registry=False, env=None, **settings):
+    def program_with(self, mock=True, registry=False, env=None, workdir=None, assets_beside=False,
+                     **settings):
         """The program beside the real client library, with the mock runtime
         set up by settings (HT_MOCK_VR_*) found through the environment, or
         through the prefix's path registry."""
@@ -36,9 +37,9 @@ class VrOutput(winebench.ProgramTestCase):
         self.vr = self.scratch("vr-")
         if registry:
             self.enterContext(winebench.vr_path_registry(self.vr))
-        self.current = self.program(extra_env={**mock_settings, **(env or {})},
+        self.current = self.program(workdir, extra_env={**mock_settings, **(env or {})},
                                     vr_output=self.vr if mock else None, vr_registry=registry,
-                                    with_vr_client=True)
+                                    with_vr_client=True, assets_beside=assets_beside)
         return self.current
 
     def calls(self):
@@ -276,6 +277,21 @@ class VrOutput(winebench.ProgramTestCase):
         results = [s["result"] for frame in frames for s in frame["submits"]]
         self.assertEqual(results, ["0", "0"] + ["1"] * 4 + ["0"] * 6)
         self.assert_shut_down()
+
+    def test_started_from_another_folder_the_shaders_beside_the_program_are_used(self):
+        elsewhere = self.scratch("elsewhere-")
+        with self.program_with(workdir=elsewhere, assets_beside=True) as program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+            # The bytecode goes beside the sources that were read.
+            self.assertTrue((program.executable.parent / "assets" / "triangle.vert.dxbc").exists())
+            self.assertFalse((elsewhere / "assets").exists())
+        # With assets\ in neither place: the compiler's line, the background
+        # in both eyes, and the program keeps running.
+        with self.program_with(workdir=self.scratch("elsewhere-")) as program:
+            frames = self.wait_for_vr_frames(program, 2)
+            self.assertIn("D3DCompileFromFile", program.stdout())
+            self.assertIn("0x80070003", program.stdout())
+            self.assertEqual({s["colours"] for frame in frames for s in frame["submits"]}, {"1"})
 
     def test_a_client_library_in_the_working_directory_is_not_loaded(self):
         shutil.copy2(winebench.paths()["vr_client"], self.workdir / "openvr_api.dll")
