@@ -97,8 +97,7 @@ DXGI_SWAP_CHAIN_DESC1 swapChainDescription(std::uint32_t width, std::uint32_t he
 
 } // namespace
 
-void Renderer::createDevice(Window& targetWindow) {
-    window = &targetWindow;
+void Renderer::createDevice() {
     CHECK_HRESULT(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)));
     adapter = chooseAdapter(factory, headsetAdapter());
     CHECK_HRESULT(D3D12CreateDevice(adapter, minimumFeatureLevel, IID_PPV_ARGS(&device)));
@@ -114,20 +113,23 @@ void Renderer::createDevice(Window& targetWindow) {
     CHECK_HRESULT(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
                                                  IID_PPV_ARGS(&commandAllocator)));
     CHECK_HRESULT(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence)));
+    // The fence starts at 0 and so does the count, so the swap chain's first
+    // sizing never waits for the fence event that does not exist yet.
+    fenceValue = 0;
+}
 
-    // The fence value is still 0 here and the fence starts at 0, so this
-    // first resize never waits for the fence event that does not exist yet.
-    const WindowDesc desc = targetWindow.getDesc();
-    resize(static_cast<std::uint32_t>(desc.width), static_cast<std::uint32_t>(desc.height));
+void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
+    recoveringFromDeviceLoss([&] { resizeSwapChain(newWidth, newHeight); });
 }
 
 // Every resize, even to the same size, waits for the GPU and rebuilds the back
 // buffers, their views, the viewport, the scissor rectangle and the matrices.
+// Without a swap chain yet, it makes one.
 // NOTE: a resize drained after the native window was destroyed (a close
 // request destroys it while messages are pumped, before the queued Resize
 // events are handled) is ignored: the swap chain of a destroyed window cannot
 // be resized, and getting its buffers afterwards aborts the process under Wine.
-void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
+void Renderer::resizeSwapChain(std::uint32_t newWidth, std::uint32_t newHeight) {
     if (swapchain != nullptr && IsWindow(window->nativeHandle()) == FALSE) {
         return;
     }
@@ -154,9 +156,9 @@ void Renderer::prepareSwapChain(std::uint32_t requestedWidth, std::uint32_t requ
     uniforms.model = identity();
 
     if (swapchain != nullptr) {
-        // NOTE: a failed resize is fatal like every other checked call;
-        // presenting from buffers that were never made would show nothing new
-        // for ever.
+        // NOTE: a failed resize is fatal like every other checked call, but for
+        // a lost device, which is built again: presenting from buffers that
+        // were never made would show nothing new for ever.
         CHECK_HRESULT(
             swapchain->ResizeBuffers(backBufferCount, width, height, backBufferFormat, 0));
     } else {

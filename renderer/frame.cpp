@@ -4,23 +4,28 @@
 
 #include <cstring>
 
-// One desktop frame: upload the constants, record, execute, present, and wait
-// for the GPU, so the next frame finds every shared object idle.
 bool Renderer::render() {
     if (!frameClock.beginFrame()) {
         return false;
     }
+    recoveringFromDeviceLoss([this] { renderFrame(); });
+    return true;
+}
+
+// One desktop frame: upload the constants, record, execute, present, and wait
+// for the GPU, so the next frame finds every shared object idle.
+void Renderer::renderFrame() {
     drawDesktop();
-    // NOTE: a failed Present (a removed device, say) ends the program like every
-    // other checked call; success codes such as DXGI_STATUS_OCCLUDED are not
-    // failures.
+    // NOTE: a failed Present ends the program like every other checked call,
+    // but for a lost device, which is built again; success codes such as
+    // DXGI_STATUS_OCCLUDED are not failures.
     CHECK_HRESULT(swapchain->Present(1, 0));
+    deviceLoss.framePresented();
     waitForGpu();
     frameIndex = swapchain->GetCurrentBackBufferIndex();
     if (vrSystem != nullptr && !vrQuitting) {
         renderVrFrame();
     }
-    return true;
 }
 
 // Uploads the constants and records and executes the desktop pass, which

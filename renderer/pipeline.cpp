@@ -175,9 +175,6 @@ void Renderer::createPipeline() {
     releaseAndNull(pixelShader);
     createCommandList();
     createGeometryBuffers();
-    createFenceEvent();
-    waitForGpu();
-    frameIndex = swapchain->GetCurrentBackBufferIndex();
 }
 
 // One descriptor table holding the constant buffer at b0, for the vertex

@@ -1,10 +1,16 @@
 #include "renderer/renderer.h"
 
 #include "renderer/d3d_helpers.h"
+#include "window/window.h"
 
+#include <cstdio>
 #include <iostream>
 
 namespace {
+
+// How long the GPU's last work may take to finish before a lost device's
+// objects are released regardless.
+constexpr DWORD lostDeviceWaitMilliseconds = 1000;
 
 // NOTE: teardown never throws. A failure is reported and the rest is still
 // released; thrown from the destructor while an earlier failure unwinds, it
@@ -19,33 +25,53 @@ template <typename Step> void tearDownStep(Step step) noexcept {
 
 } // namespace
 
-// The order is fixed: the pipeline copies the uniforms that the first resize
-// sets, and the first recording needs the pipeline, the buffers and frameIndex.
 // NOTE: the VR session opens before the device, because the runtime names the
 // adapter the device must be made on; its eye targets follow the device.
-Renderer::Renderer(Window& window) : vertexData(cubeVertices()), indexData(cubeIndices()) {
+Renderer::Renderer(Window& targetWindow)
+    : vertexData(cubeVertices()), indexData(cubeIndices()), window(&targetWindow) {
     startVr();
-    createDevice(window);
-    if (vrSystem != nullptr) {
-        createEyeTextures();
-    }
-    createPipeline();
+    const WindowDesc desc = targetWindow.getDesc();
+    createDeviceObjects(static_cast<std::uint32_t>(desc.width),
+                        static_cast<std::uint32_t>(desc.height));
     recordCommands();
     frameClock.start();
 }
 
-// Teardown in a fixed order: the VR runtime first, the swap chain before the
-// final flush, and everything the GPU may still use only after it.
+// The VR runtime first, then everything the device owns.
 Renderer::~Renderer() {
     if (vrSystem != nullptr) {
         stopVr();
     }
+    releaseDeviceObjects(true);
+}
+
+// The order is fixed: the pipeline copies the uniforms that the swap chain's
+// creation sets, and a recording needs the pipeline, the buffers and
+// frameIndex.
+void Renderer::createDeviceObjects(std::uint32_t swapChainWidth, std::uint32_t swapChainHeight) {
+    createDevice();
+    resizeSwapChain(swapChainWidth, swapChainHeight);
+    if (vrSystem != nullptr) {
+        createEyeTextures();
+    }
+    createPipeline();
+    createFenceEvent();
+    waitForGpu();
+    frameIndex = swapchain->GetCurrentBackBufferIndex();
+}
+
+// Releases in a fixed order: the swap chain before the final flush, and
+// everything the GPU may still use only after it. A lost device is not
+// flushed: settleLostDevice went before.
+void Renderer::releaseDeviceObjects(bool flushFirst) noexcept {
     if (swapchain != nullptr) {
         swapchain->SetFullscreenState(FALSE, nullptr);
         releaseAndNull(swapchain);
     }
     if (commandList != nullptr) {
-        flushGpu();
+        if (flushFirst) {
+            flushGpu();
+        }
         releaseAndNull(commandList);
     }
     releaseBackBuffers();
@@ -64,13 +90,70 @@ Renderer::~Renderer() {
     releaseAndNull(eyeTextures[1]);
     releaseAndNull(eyeRtvHeap);
     if (commandAllocator != nullptr) {
-        tearDownStep([this] { CHECK_HRESULT(commandAllocator->Reset()); });
+        if (flushFirst) {
+            tearDownStep([this] { CHECK_HRESULT(commandAllocator->Reset()); });
+        }
         releaseAndNull(commandAllocator);
     }
     releaseAndNull(commandQueue);
     releaseAndNull(device);
     releaseAndNull(adapter);
     releaseAndNull(factory);
+}
+
+// A step of the frames (a frame, a resize) whose lost device is built again.
+// Every other failure, a loss during the rebuild, and a loss before a frame
+// was presented on the rebuilt device, end the program as before.
+void Renderer::recoveringFromDeviceLoss(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const GraphicsError& failure) {
+        if (!isDeviceLost(failure.hresult()) || !deviceLoss.mayRecover()) {
+            throw;
+        }
+        recoverDevice(failure);
+    }
+}
+
+// NOTE: a lost device (removed, hung or reset: a driver update or restart, a
+// GPU reset, a laptop switching GPUs) is built again instead of ending the
+// program. Everything that belongs to it is released and made anew with the
+// same checks as at start, on the same window at its current size; the
+// window, the event queue, the pipe thread, the angle and the VR session stay,
+// and the compositor gets the new device's textures and queue.
+void Renderer::recoverDevice(const GraphicsError& loss) {
+    const std::int32_t reason =
+        device != nullptr ? static_cast<std::int32_t>(device->GetDeviceRemovedReason()) : 0;
+    char reasonText[16];
+    std::snprintf(reasonText, sizeof(reasonText), "0x%08X", static_cast<unsigned>(reason));
+    std::cerr << "The graphics device was lost: " << loss.what() << "; removal reason "
+              << reasonText << ". Building it again." << std::endl;
+    deviceLoss.recovering();
+    settleLostDevice();
+    releaseDeviceObjects(false);
+    // Without the start-up's first recording, which is never executed: Wine's
+    // Direct3D 12 makes a new resource's first layout transition when a list
+    // is recorded, not when it runs, so a fresh back buffer would reach its
+    // first Present in no defined layout.
+    createDeviceObjects(width, height);
+}
+
+// What was submitted before the loss was reported may still be running where
+// the device is not really gone (one call reported the loss, the GPU goes on):
+// its objects are released only once it is done, or after a bounded wait. The
+// fence of a removed device reads UINT64_MAX and is not waited for, and a
+// queue that refuses the signal is not waited for either.
+void Renderer::settleLostDevice() noexcept {
+    if (commandQueue == nullptr || fence == nullptr || fenceEvent == nullptr) {
+        return;
+    }
+    const std::uint64_t value = fenceValue;
+    if (FAILED(commandQueue->Signal(fence, value)) || fence->GetCompletedValue() >= value) {
+        return;
+    }
+    if (SUCCEEDED(fence->SetEventOnCompletion(value, fenceEvent))) {
+        WaitForSingleObjectEx(fenceEvent, lostDeviceWaitMilliseconds, FALSE);
+    }
 }
 
 void Renderer::releaseBackBuffers() {
@@ -95,12 +178,18 @@ void Renderer::flushGpu() noexcept {
 }
 
 // Signals the next fence value and blocks until the GPU reaches it. Every pass
-// ends here, so one allocator, list and constant buffer serve them all.
+// ends here, so one allocator, list and constant buffer serve them all. The
+// fence of a removed device reads UINT64_MAX: a lost device, never waited for.
 void Renderer::waitForGpu() {
     const std::uint64_t value = fenceValue;
     CHECK_HRESULT(commandQueue->Signal(fence, value));
     ++fenceValue;
-    if (fence->GetCompletedValue() < value) {
+    const std::uint64_t completed = fence->GetCompletedValue();
+    if (completed == UINT64_MAX) {
+        throwGraphicsError("fence->GetCompletedValue() != UINT64_MAX", deviceRemovedResult,
+                           __FILE__, __LINE__);
+    }
+    if (completed < value) {
         CHECK_HRESULT(fence->SetEventOnCompletion(value, fenceEvent));
         WaitForSingleObjectEx(fenceEvent, INFINITE, FALSE);
     }

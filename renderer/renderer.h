@@ -1,6 +1,8 @@
 #pragma once
 
+#include "renderer/device_loss.h"
 #include "renderer/frame_clock.h"
+#include "renderer/graphics_error.h"
 #include "renderer/scene_data.h"
 #include "vr/openvr_abi.h"
 #include "vr/vr_runtime.h"
@@ -10,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class Window;
@@ -28,7 +31,7 @@ public:
     void resize(std::uint32_t width, std::uint32_t height);
 
     // Draws and presents a frame unless the last one is too recent; true when
-    // it drew one.
+    // it drew one (or built a lost device again instead).
     bool render();
 
     // How long until render() will draw again; zero when a frame is due.
@@ -37,8 +40,17 @@ public:
 private:
     friend class RendererTestAccess;
 
+    // Everything that belongs to the device: built at start and again after
+    // the device was lost, released at the end and before that rebuild.
+    void createDeviceObjects(std::uint32_t swapChainWidth, std::uint32_t swapChainHeight);
+    void releaseDeviceObjects(bool flushFirst) noexcept;
+    void recoveringFromDeviceLoss(const std::function<void()>& step);
+    void recoverDevice(const GraphicsError& loss);
+    void settleLostDevice() noexcept;
+
     // Device and swap chain.
-    void createDevice(Window& window);
+    void createDevice();
+    void resizeSwapChain(std::uint32_t width, std::uint32_t height);
     void prepareSwapChain(std::uint32_t width, std::uint32_t height);
     void createRenderTargetViews();
     void releaseBackBuffers();
@@ -55,6 +67,7 @@ private:
     ID3D12Resource* createUploadBuffer(std::uint64_t size, const void* content);
 
     // Frames.
+    void renderFrame();
     void drawDesktop();
     void recordCommands();
     void drawCube();
@@ -107,6 +120,9 @@ private:
 
     // The head pose of the last VR frame whose pose the runtime vouched for.
     HeadPoseTracker headPose;
+
+    // Whether a lost device may be built again now.
+    DeviceLossBudget deviceLoss;
 
     // The window presented to; not owned.
     Window* window = nullptr;

@@ -2,6 +2,8 @@
 # Prints the desktop rendering figures of the real program under Wine on a
 # private virtual display, without and with the mock VR runtime.
 # Usage: scripts/benchmark-desktop.sh [SECONDS] [RUNS] (defaults: 10 s, 3 runs)
+#        scripts/benchmark-desktop.sh --device-lost [RUNS]: time from a lost
+#        device to the next presented frame
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -2,21 +2,25 @@
 purpose through the test-only d3d12.dll and dxgi.dll: at construction and
 during frames, desktop only and with the mock VR runtime."""
 import concurrent.futures
+import re
 import sys
+import time
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
 import winebench  # noqa: E402
 
-DEVICE_REMOVED = "887A0005"
+# Any failure but a lost device's (those are recovered from: below).
+FAILED = "80004005"  # E_FAIL
+DEVICE_REMOVED, DEVICE_HUNG, DEVICE_RESET = "887A0005", "887A0006", "887A0007"
 CLEAR_GREY = (51, 51, 51)
 
 # (the call to fail as HT_FAIL_CALL names it, the text the fatal line must
 # name, the source file of the failing call, whether the mock VR runtime is
 # on). "@N" fails the Nth call of start-up, "@frame:N" the Nth call after the
 # first Present, so calls added to start-up do not renumber the frame rows;
-# "+" fails that one and every later one (a removed device fails everything).
+# "+" fails that one and every later one.
 CHECKED_CALLS = [
     # Start-up.
     ("CreateDXGIFactory2", "CreateDXGIFactory2(", "renderer/device.cpp", False),
@@ -66,19 +70,58 @@ CHECKED_CALLS = [
     ("ID3D12CommandQueue::Signal@frame:5+", "commandQueue->Signal(", "renderer/renderer.cpp", True),
 ]
 
+# Calls that report a lost device once: the device is built again and the
+# frames go on. (the call to fail, the text the recovery line must name, the
+# result, whether the mock VR runtime is on)
+LOST_ONCE = [
+    ("IDXGISwapChain::Present@frame:10", "swapchain->Present(", DEVICE_REMOVED, False),
+    ("IDXGISwapChain::ResizeBuffers@1", "swapchain->ResizeBuffers(", DEVICE_REMOVED, False),
+    ("ID3D12CommandQueue::Signal@frame:8", "commandQueue->Signal(", DEVICE_RESET, False),
+    ("ID3D12Fence::SetEventOnCompletion@frame:3", "fence->SetEventOnCompletion(", DEVICE_HUNG,
+     False),
+    ("ID3D12Resource::Map@frame:8", "uniformBuffer->Map(", DEVICE_REMOVED, False),
+    # The fence of a removed device reads UINT64_MAX.
+    ("ID3D12Fence::GetCompletedValue@frame:10", "fence->GetCompletedValue() != UINT64_MAX",
+     "FFFFFFFFFFFFFFFF", False),
+    # The second frame's left eye pass.
+    ("ID3D12CommandQueue::Signal@frame:5", "commandQueue->Signal(", DEVICE_REMOVED, True),
+]
+LOST = "The graphics device was lost: "
+
+# A device that stays lost ends the program with one fatal line: lost again
+# before a frame was presented on the new device, or unable to make a new one.
+# (the calls to fail, the text the fatal line must name)
+LOST_FOR_GOOD = [
+    ("IDXGISwapChain::Present@frame:5+", "swapchain->Present("),
+    ("IDXGISwapChain::Present@frame:5+,D3D12CreateDevice@frame:1+", "D3D12CreateDevice("),
+]
+
+
+def submissions_after(vr_log, time_ns):
+    """The mock runtime's accepted or refused submissions logged after time_ns,
+    each its fields."""
+    if not vr_log.exists():
+        return []
+    lines = [line for line in vr_log.read_text().splitlines() if " Submit " in line]
+    return [dict(re.findall(r"(\w+)=(\S+)", line)) for line in lines
+            if int(line.split()[0]) > time_ns]
+
 
 class FailurePaths(winebench.ProgramTestCase):
-    def program_failing(self, failure, with_vr=False, window=winebench.MAIN_WINDOW):
-        """The program with this call failed, staged afresh (with the mock
-        runtime or not) in a folder of its own."""
+    def program_failing(self, failure, with_vr=False, window=winebench.MAIN_WINDOW,
+                        result=FAILED, extra_env=None):
+        """The program with this call failed with this result, staged afresh
+        (with the mock runtime or not) in a folder of its own."""
         output = self.scratch("run-")
         return self.program(output_dir=output, window=window,
-                            extra_env={"HT_FAIL_CALL": failure, "HT_FAIL_HRESULT": DEVICE_REMOVED},
+                            extra_env={"HT_FAIL_CALL": failure, "HT_FAIL_HRESULT": result,
+                                       **(extra_env or {})},
                             vr_output=output / "vr" if with_vr else None)
 
     def run_to_its_end(self, row):
-        failure, _, _, with_vr = row
-        with self.program_failing(failure, with_vr, window=None) as program:
+        failure, _, _, with_vr, *result = row
+        with self.program_failing(failure, with_vr, window=None,
+                                  result=result[0] if result else FAILED) as program:
             program.wait_for_exit()
         return program
 
@@ -94,8 +137,47 @@ class FailurePaths(winebench.ProgramTestCase):
                 self.assertEqual(len(fatal), 1, errors)
                 self.assertEqual(errors[-1], fatal[0])
                 self.assertIn(call, fatal[0])
-                self.assertIn(f"0x{DEVICE_REMOVED}", fatal[0])
+                self.assertIn(f"0x{FAILED}", fatal[0])
                 self.assertIn(f" at {source}:", fatal[0])
+
+    def test_a_lost_device_is_built_again_and_the_frames_go_on(self):
+        for failure, call, result, with_vr in LOST_ONCE:
+            with self.subTest(failure=failure, vr=with_vr):
+                with self.program_failing(failure, with_vr, result=result) as program:
+                    program.wait_until(lambda: LOST in program.stderr(), "the recovery line")
+                    recovered = time.time_ns()
+                    program.wait_for_frames(10)
+                    if with_vr:
+                        vr_log = program.output / "vr" / "log.txt"
+                        program.wait_until(lambda: len(submissions_after(vr_log, recovered)) >= 4,
+                                           "eye images from the new device")
+                        for submitted in submissions_after(vr_log, recovered):
+                            # Refused (104) were it not on the queue's device.
+                            self.assertEqual(submitted["result"], "0", submitted)
+                            self.assertGreater(int(submitted["colours"]), 1, submitted)
+                line = program.stderr().splitlines()[-1]
+                self.assertTrue(line.startswith(LOST), line)
+                self.assertIn(call, line)
+                self.assertIn("removal reason 0x", line)
+                if len(result) == 8:
+                    self.assertIn(f"0x{result}", line)
+                self.assertNotIn("fatal: ", program.stderr())
+
+    def test_a_device_that_stays_lost_ends_the_program_with_one_line(self):
+        rows = [(failure, call, DEVICE_REMOVED) for failure, call in LOST_FOR_GOOD]
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            runs = list(pool.map(self.run_to_its_end, [(f, None, None, False, r)
+                                                        for f, _, r in rows]))
+        for (failure, call, result), program in zip(rows, runs):
+            with self.subTest(failure=failure):
+                errors = program.stderr().splitlines()
+                self.assertEqual(program.exit_code, 1, errors)
+                self.assertEqual(len([line for line in errors if line.startswith(LOST)]), 1,
+                                 errors)
+                self.assertTrue(errors[-1].startswith("fatal: "), errors)
+                self.assertEqual(len([line for line in errors if line.startswith("fatal: ")]), 1)
+                self.assertIn(call, errors[-1])
+                self.assertIn(f"0x{result}", errors[-1])
 
     def test_pipeline_failures_are_reported_and_the_program_keeps_clearing(self):
         caught = [

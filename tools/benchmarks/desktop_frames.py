@@ -13,7 +13,14 @@ The floor (tools/benchmarks/present_floor.cpp) runs first: the same window,
 main loop and frame gate with a renderer that only clears and presents, so
 the difference is the program's own drawing.
 
+With --device-lost it measures instead how long a lost graphics device
+interrupts the picture: the 60th Present of the program reports a removed
+device (through the test-only dxgi.dll), the program builds the device again,
+and the figure is the time from that Present to the next one that succeeds,
+without and with the mock VR runtime.
+
 usage: desktop_frames.py [SECONDS] [RUNS] [PNG]
+       desktop_frames.py --device-lost [RUNS]
 """
 import math
 import os
@@ -132,9 +139,37 @@ def describe(figures):
 
 
 SUBJECTS = ("floor", "desktop only", "with the mock VR runtime")
+LOST_AT_PRESENT = 60
+
+
+def loss_to_next_frame(with_vr):
+    """One run with a lost device: milliseconds from the Present that reported
+    it to the next Present that succeeded."""
+    failure = {"HT_FAIL_CALL": f"IDXGISwapChain::Present@frame:{LOST_AT_PRESENT}",
+               "HT_FAIL_HRESULT": "887A0005"}
+    with winebench.Program(winebench.program_workdir(), extra_env=failure,
+                           mock_vr=with_vr) as program:
+        program.wait_for_frames(LOST_AT_PRESENT + 10)
+        trace = program.trace_path.read_text().splitlines()
+    lost = next(int(line.split()[1]) for line in trace if line.startswith("failed "))
+    after = min(t for t in program.present_times() if t > lost)
+    return (after - lost) / 1e6
+
+
+def measure_device_loss(runs):
+    for subject, with_vr in (("desktop only", False), ("with the mock VR runtime", True)):
+        figures = []
+        for run in range(runs):
+            figures.append(loss_to_next_frame(with_vr))
+            print(f"{subject}, run {run + 1}: loss to next frame {figures[-1]:.0f} ms", flush=True)
+        print(f"{subject}, median of {runs}: loss to next frame "
+              f"{statistics.median(figures):.0f} ms", flush=True)
 
 
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] == "--device-lost":
+        measure_device_loss(int(sys.argv[2]) if len(sys.argv) > 2 else 3)
+        return
     seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 10.0
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     picture = Path(sys.argv[3]) if len(sys.argv) > 3 else Path("out/benchmark/intervals.png")

@@ -204,14 +204,16 @@ public:
     std::string description;
 
     bool save(ID3D12Resource* texture, ID3D12CommandQueue* queue, const std::string& path) {
-        if (!reader) {
-            ID3D12Device* device = nullptr;
-            if (FAILED(texture->GetDevice(IID_PPV_ARGS(&device)))) {
-                return false;
-            }
-            reader = std::make_unique<TextureReadback>(device);
-            device->Release();
+        ID3D12Device* device = nullptr;
+        if (FAILED(texture->GetDevice(IID_PPV_ARGS(&device)))) {
+            return false;
         }
+        // A device made again after a loss gets a reader of its own.
+        if (!reader || device != readerDevice) {
+            reader = std::make_unique<TextureReadback>(device);
+            readerDevice = device;
+        }
+        device->Release();
         RgbaImage image;
         if (!reader->read(texture, D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, queue, image)) {
             return false;
@@ -240,10 +242,14 @@ private:
 
 public:
     // Releases the reader's Direct3D objects while the device is still alive.
-    void close() { reader.reset(); }
+    void close() {
+        reader.reset();
+        readerDevice = nullptr;
+    }
 
 private:
     std::unique_ptr<TextureReadback> reader;
+    ID3D12Device* readerDevice = nullptr; // held by the reader
 };
 
 // A right-handed projection looking down -z with depth 0 ... 1: 90 degrees
@@ -472,7 +478,26 @@ private:
         if (data->m_pResource == nullptr || data->m_pCommandQueue == nullptr) {
             return vr::VRCompositorError_InvalidTexture;
         }
-        return vr::VRCompositorError_None;
+        return sameDevice(data->m_pResource, data->m_pCommandQueue)
+                   ? vr::VRCompositorError_None
+                   : vr::VRCompositorError_TextureIsOnWrongDevice;
+    }
+
+    // The compositor copies the texture on the queue it is given: both must
+    // belong to one device.
+    static bool sameDevice(ID3D12Resource* texture, ID3D12CommandQueue* queue) {
+        ID3D12Device* textureDevice = nullptr;
+        ID3D12Device* queueDevice = nullptr;
+        const bool read = SUCCEEDED(texture->GetDevice(IID_PPV_ARGS(&textureDevice))) &&
+                          SUCCEEDED(queue->GetDevice(IID_PPV_ARGS(&queueDevice)));
+        const bool same = read && textureDevice == queueDevice;
+        if (textureDevice != nullptr) {
+            textureDevice->Release();
+        }
+        if (queueDevice != nullptr) {
+            queueDevice->Release();
+        }
+        return same;
     }
 
     EyeImageWriter reader;

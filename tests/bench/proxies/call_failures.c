@@ -127,10 +127,27 @@ static void** thunkVtables[MAX_THUNKS];
 static size_t thunkSlots[MAX_THUNKS];
 static int thunkCount;
 
-/* Negative: fail, with the HRESULT in the low 32 bits; otherwise forward. */
+/* HT_FAIL_HRESULT in full: wider than 32 bits for a method that returns a
+ * 64-bit value (FFFFFFFFFFFFFFFF, a removed device's fence value). */
+static unsigned long long requestedValue(void) {
+    char text[32];
+    DWORD length = GetEnvironmentVariableA("HT_FAIL_HRESULT", text, sizeof(text));
+    if (length == 0 || length >= sizeof(text)) {
+        return 0;
+    }
+    return strtoull(text, NULL, 16);
+}
+
+/* Negative: fail, returning the HRESULT in the low 32 bits, or a wider value
+ * (whose top bit is set) whole; otherwise forward. */
 __attribute__((used)) static long long decideCall(int index, void* returnAddress) {
     HRESULT result;
+    unsigned long long value;
     if (failThisCall(thunkNames[index], returnAddress, &result)) {
+        value = requestedValue();
+        if (value > 0xFFFFFFFFULL) {
+            return (long long)(0x8000000000000000ULL | value);
+        }
         return (long long)(0x8000000000000000ULL | (unsigned long)result);
     }
     return 0;

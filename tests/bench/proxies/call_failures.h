@@ -13,7 +13,8 @@
  * ("ID3D12CommandQueue::Signal", "IDXGISwapChain::Present") from the proxies'
  * tables. HT_FAIL_HRESULT is the HRESULT a failed call returns, hex (default
  * 80004005); it may be a success code, which the call then returns instead
- * of doing its work.
+ * of doing its work. A method that returns a 64-bit value returns a value of
+ * more than 8 hex digits whole (FFFFFFFFFFFFFFFF: a removed device's fence).
  *
  * Only calls made from the program's own module count and fail: Wine's
  * Direct3D and DXGI DLLs call the same exports and, through the same

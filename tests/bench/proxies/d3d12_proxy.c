@@ -51,7 +51,10 @@ static const struct MethodSlot listMethods[] = {
     METHOD_SLOT(ID3D12GraphicsCommandList, Close),
 };
 static const struct MethodSlot resourceMethods[] = {METHOD_SLOT(ID3D12Resource, Map)};
-static const struct MethodSlot fenceMethods[] = {METHOD_SLOT(ID3D12Fence, SetEventOnCompletion)};
+static const struct MethodSlot fenceMethods[] = {
+    METHOD_SLOT(ID3D12Fence, SetEventOnCompletion),
+    METHOD_SLOT(ID3D12Fence, GetCompletedValue),
+};
 
 typedef void(STDMETHODCALLTYPE* ResourceBarrierFn)(ID3D12GraphicsCommandList*, UINT,
                                                    const D3D12_RESOURCE_BARRIER*);

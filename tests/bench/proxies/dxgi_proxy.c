@@ -5,7 +5,7 @@
  *   the program checks.
  * - It logs, when HT_PRESENT_TRACE names a file, one line per Present of the
  *   program: "present <unix time in ns>", for tests and benchmarks that count
- *   frames.
+ *   frames, or "failed <unix time in ns>" for one it failed on request.
  * - Its Present marks the start of the frames, from which "@frame:" failures
  *   count (call_failures.h).
  * - With HT_SECOND_ADAPTER=1 the factory lists a second adapter for the
@@ -53,6 +53,7 @@ static HRESULT STDMETHODCALLTYPE watchedPresent(IDXGISwapChain* swapChain, UINT 
     void* caller = __builtin_return_address(0);
     HRESULT result;
     if (failThisCall("IDXGISwapChain::Present", caller, &result)) {
+        traceLine(traceFile, "failed", "");
         return result;
     }
     traceLine(traceFile, "present", "");
