@@ -17,12 +17,16 @@ std::string shortSourcePath(const std::string& path) {
 
 } // namespace
 
-std::string describeGraphicsFailure(const char* call, std::int32_t hresult, const char* file,
-                                    int line) {
+std::string hresultText(std::int32_t hresult) {
     char code[16];
     std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hresult));
-    return std::string(call) + " failed with HRESULT " + code + " at " + shortSourcePath(file) +
-           ":" + std::to_string(line);
+    return code;
+}
+
+std::string describeGraphicsFailure(const char* call, std::int32_t hresult, const char* file,
+                                    int line) {
+    return std::string(call) + " failed with HRESULT " + hresultText(hresult) + " at " +
+           shortSourcePath(file) + ":" + std::to_string(line);
 }
 
 GraphicsError::GraphicsError(const char* call, std::int32_t hresult, const char* file, int line)

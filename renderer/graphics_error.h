@@ -16,6 +16,9 @@ private:
     std::int32_t result;
 };
 
+// An HRESULT as it is written in messages: 0x and eight upper-case hex digits.
+std::string hresultText(std::int32_t hresult);
+
 std::string describeGraphicsFailure(const char* call, std::int32_t hresult, const char* file,
                                     int line);
 

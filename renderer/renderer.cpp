@@ -3,7 +3,6 @@
 #include "renderer/d3d_helpers.h"
 #include "window/window.h"
 
-#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -124,10 +123,8 @@ void Renderer::recoveringFromDeviceLoss(const std::function<void()>& step) {
 void Renderer::recoverDevice(const GraphicsError& loss) {
     const std::int32_t reason =
         device != nullptr ? static_cast<std::int32_t>(device->GetDeviceRemovedReason()) : 0;
-    char reasonText[16];
-    std::snprintf(reasonText, sizeof(reasonText), "0x%08X", static_cast<unsigned>(reason));
     std::cerr << "The graphics device was lost: " << loss.what() << "; removal reason "
-              << reasonText << ". Building it again." << std::endl;
+              << hresultText(reason) << ". Building it again." << std::endl;
     deviceLoss.recovering();
     settleLostDevice();
     releaseDeviceObjects(false);

@@ -175,6 +175,19 @@ def vr_path_registry(folder):
         registry.unlink()
 
 
+def mock_runtime_log(path):
+    """The mock VR runtime's log: per line its time (ns, as text), the call
+    and its name=value fields. Empty while there is no log."""
+    path = Path(path)
+    if not path.exists():
+        return []
+    entries = []
+    for line in path.read_text().splitlines():
+        time_ns, call, *_ = line.split(" ", 2) + [""]
+        entries.append(dict(re.findall(r"(\w+)=(\S+)", line), time=time_ns, call=call))
+    return entries
+
+
 def windows_path(path):
     """The path as Wine's programs see it, through drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")

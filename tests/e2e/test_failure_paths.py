@@ -2,7 +2,6 @@
 purpose through the test-only d3d12.dll and dxgi.dll: at construction and
 during frames, desktop only and with the mock VR runtime."""
 import concurrent.futures
-import re
 import sys
 import time
 import unittest
@@ -100,11 +99,8 @@ LOST_FOR_GOOD = [
 def submissions_after(vr_log, time_ns):
     """The mock runtime's accepted or refused submissions logged after time_ns,
     each its fields."""
-    if not vr_log.exists():
-        return []
-    lines = [line for line in vr_log.read_text().splitlines() if " Submit " in line]
-    return [dict(re.findall(r"(\w+)=(\S+)", line)) for line in lines
-            if int(line.split()[0]) > time_ns]
+    return [entry for entry in winebench.mock_runtime_log(vr_log)
+            if entry["call"] == "Submit" and int(entry["time"]) > time_ns]
 
 
 class FailurePaths(winebench.ProgramTestCase):
@@ -118,17 +114,15 @@ class FailurePaths(winebench.ProgramTestCase):
                                        **(extra_env or {})},
                             vr_output=output / "vr" if with_vr else None)
 
-    def run_to_its_end(self, row):
-        failure, _, _, with_vr, *result = row
-        with self.program_failing(failure, with_vr, window=None,
-                                  result=result[0] if result else FAILED) as program:
+    def run_to_its_end(self, failure, with_vr=False, result=FAILED):
+        with self.program_failing(failure, with_vr, window=None, result=result) as program:
             program.wait_for_exit()
         return program
 
     def test_every_checked_call_that_fails_ends_the_program_with_one_line_naming_it(self):
         # The runs share nothing (no window is looked for), so two at a time.
         with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-            runs = list(pool.map(self.run_to_its_end, CHECKED_CALLS))
+            runs = list(pool.map(lambda row: self.run_to_its_end(row[0], row[3]), CHECKED_CALLS))
         for (failure, call, source, with_vr), program in zip(CHECKED_CALLS, runs):
             with self.subTest(failure=failure, vr=with_vr):
                 errors = program.stderr().splitlines()
@@ -166,8 +160,7 @@ class FailurePaths(winebench.ProgramTestCase):
     def test_a_device_that_stays_lost_ends_the_program_with_one_line(self):
         rows = [(failure, call, DEVICE_REMOVED) for failure, call in LOST_FOR_GOOD]
         with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-            runs = list(pool.map(self.run_to_its_end, [(f, None, None, False, r)
-                                                        for f, _, r in rows]))
+            runs = list(pool.map(lambda row: self.run_to_its_end(row[0], result=row[2]), rows))
         for (failure, call, result), program in zip(rows, runs):
             with self.subTest(failure=failure):
                 errors = program.stderr().splitlines()

@@ -1,6 +1,5 @@
 """VR output of the real program under Wine, beside the real VR client
 library, with the mock runtime behind it in place of a headset."""
-import re
 import shutil
 import sys
 import time
@@ -57,12 +56,11 @@ class VrOutput(winebench.ProgramTestCase):
         """The VR frames in the log, each its pose wait's fields and its
         submissions' fields."""
         found = []
-        for line in self.log():
-            fields = dict(re.findall(r"(\w+)=(\S+)", line), time=line.split()[0])
-            if " WaitGetPoses " in line:
-                found.append({"wait": fields, "submits": []})
-            elif " Submit " in line and found:
-                found[-1]["submits"].append(fields)
+        for entry in winebench.mock_runtime_log(self.vr / "log.txt"):
+            if entry["call"] == "WaitGetPoses":
+                found.append({"wait": entry, "submits": []})
+            elif entry["call"] == "Submit" and found:
+                found[-1]["submits"].append(entry)
         return found
 
     def complete_frames(self):
