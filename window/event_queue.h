@@ -18,6 +18,8 @@ public:
 
     // Blocks until a message arrives for the calling thread (any input) or
     // the timeout passes, whichever comes first; true when a message came.
+    // The system may also end a wait early for input of its own that leaves
+    // nothing to pump, and then answers true as well.
     bool waitForMessages(std::chrono::nanoseconds timeout);
 
     // Translates one window message into at most one event and returns the

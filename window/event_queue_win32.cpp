@@ -32,10 +32,16 @@ LRESULT CALLBACK notePostedMessage(int code, WPARAM removal, LPARAM message) {
 // wait's own millisecond time-out, with the system timer period lowered to
 // 1 ms for as long as the program runs (the default period of 15.6 ms would
 // miss a 60 Hz cadence).
+// The timer resets manually: a message may end a wait before its timer fires,
+// and the timer fires later with nobody waiting. Setting the timer again
+// must clear that signal, and Wine clears it only for a manual-reset timer;
+// an auto-reset one would end the next wait at once.
 class FrameTimer {
 public:
     FrameTimer() {
-        timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+        timer = CreateWaitableTimerExW(nullptr, nullptr,
+                                       CREATE_WAITABLE_TIMER_HIGH_RESOLUTION |
+                                           CREATE_WAITABLE_TIMER_MANUAL_RESET,
                                        TIMER_ALL_ACCESS);
         if (timer == nullptr) {
             lowPeriod = timeBeginPeriod(1) == TIMERR_NOERROR;
