@@ -12,12 +12,17 @@
 //   winctl rect HANDLE                    prints the window and client rectangles
 //   winctl exists HANDLE                  exit code 0 while the window exists
 //   winctl iconic HANDLE                  exit code 0 while the window is minimised
+//   winctl answers HANDLE COUNT           sends WM_NULL COUNT times, 100 ms apart, and
+//                                         prints the longest time an answer took, in ms
+//   winctl modal HANDLE                   prints which of the system's modal loops (move-size,
+//                                         menu) the window's thread is in, or "none"
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
 //   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
 //   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
 //   winctl version FILE                   prints a program's product name and version
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -153,6 +158,40 @@ int moveWindow(HWND window, int x, int y, int width, int height) {
     return 0;
 }
 
+// How long the window's thread takes to answer a sent message, as the system
+// judges whether a program responds: the longest of count answers.
+int printLongestAnswer(HWND window, long count) {
+    constexpr DWORD pauseMs = 100;
+    ULONGLONG longest = 0;
+    for (long sent = 0; sent < count; ++sent) {
+        const ULONGLONG start = GetTickCount64();
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored)) {
+            std::fprintf(stderr, "winctl: no answer (error %lu)\n", GetLastError());
+            return 1;
+        }
+        longest = std::max(longest, GetTickCount64() - start);
+        Sleep(pauseMs);
+    }
+    std::printf("%llu\n", longest);
+    return 0;
+}
+
+// The system's own record of the modal loop a thread is in: moving or sizing
+// a window, or a menu.
+int printModalLoop(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+        std::fprintf(stderr, "winctl: GetGUIThreadInfo failed (error %lu)\n", GetLastError());
+        return 1;
+    }
+    const bool moveSize = (info.flags & GUI_INMOVESIZE) != 0;
+    const bool menu = (info.flags & GUI_INMENUMODE) != 0;
+    std::printf("%s\n", moveSize ? "move-size" : menu ? "menu" : "none");
+    return 0;
+}
+
 // Messages a storm never posts: those that end the window or the thread, and
 // those whose default processing starts one of the system's modal loops
 // (moving, sizing, menus), during which the program's own loop does not run.
@@ -260,10 +299,12 @@ int printVersion(const char* path) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
-                         "LPARAM | send HANDLE MESSAGE WPARAM LPARAM | rect HANDLE | exists HANDLE "
-                         "| iconic HANDLE | move HANDLE X Y W H | show HANDLE "
-                         "COMMAND | storm HANDLE SEED SECONDS LOG | version FILE\n");
+    std::fprintf(
+        stderr,
+        "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
+        "LPARAM | send HANDLE MESSAGE WPARAM LPARAM | rect HANDLE | exists HANDLE "
+        "| iconic HANDLE | answers HANDLE COUNT | modal HANDLE | move HANDLE X Y W H | show HANDLE "
+        "COMMAND | storm HANDLE SEED SECONDS LOG | version FILE\n");
     return 2;
 }
 
@@ -322,6 +363,12 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "iconic") == 0) {
         return IsIconic(parseHandle(argv[2])) ? 0 : 1;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "answers") == 0) {
+        return printLongestAnswer(parseHandle(argv[2]), static_cast<long>(parseNumber(argv[3])));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "modal") == 0) {
+        return printModalLoop(parseHandle(argv[2]));
     }
     return usage();
 }

@@ -385,6 +385,13 @@ class Program:
     def presents(self):
         return len(self.present_times())
 
+    def last_present_size(self):
+        """(width, height) of the buffers the program's last Present showed."""
+        last = [line for line in self.trace_path.read_text().splitlines()
+                if line.startswith("present ")][-1]
+        width, height = last.split()[2].split("x")
+        return int(width), int(height)
+
     def wait_for_frames(self, count, timeout=60):
         """Waits until the program has presented count more frames: evidence
         that time passed in the program, not only on the clock."""

@@ -369,7 +369,7 @@ public:
         if (settings.tokenChangeAfter > 0 && poseWaits == settings.tokenChangeAfter) {
             restartClientLibrary();
         }
-        if (settings.quitAfter > 0 && poseWaits == settings.quitAfter) {
+        if (quitAsked(settings)) {
             queueQuit();
         }
         return result;
@@ -426,6 +426,19 @@ public:
     void close() { reader.close(); }
 
 private:
+    // Once only: after the configured pose wait, or the first that finds the
+    // configured file (a test makes it when the moment has come).
+    static bool quitAsked(const MockSettings& settings) {
+        static bool asked = false;
+        if (asked) {
+            return false;
+        }
+        asked = (settings.quitAfter > 0 && poseWaits == settings.quitAfter) ||
+                (!settings.quitWhen.empty() &&
+                 GetFileAttributesA(settings.quitWhen.c_str()) != INVALID_FILE_ATTRIBUTES);
+        return asked;
+    }
+
     static void queueQuit() {
         vr::VREvent_t quit{};
         quit.eventType = vr::VREvent_Quit;

@@ -123,6 +123,8 @@ MockSettings readSettings() {
         std::strtof(environment("HT_MOCK_VR_EYE_OFFSET", "0.032").c_str(), nullptr);
     settings.headPose = configuredHeadPose();
     settings.initError = std::atoi(environment("HT_MOCK_VR_INIT_ERROR", "0").c_str());
+    settings.initDelayMs =
+        std::strtoul(environment("HT_MOCK_VR_INIT_DELAY_MS", "0").c_str(), nullptr, 10);
     settings.invalidInterfaces = "," + environment("HT_MOCK_VR_INVALID_INTERFACES") + ",";
     settings.tokenChangeAfter = std::atol(environment("HT_MOCK_VR_TOKEN_CHANGE_AFTER").c_str());
     settings.nullCompositor = environment("HT_MOCK_VR_NULL_COMPOSITOR") == "1";
@@ -133,6 +135,7 @@ MockSettings readSettings() {
     settings.failedSubmissions = callRange("HT_MOCK_VR_SUBMIT_FAIL");
     settings.adapterIndex = std::atoi(environment("HT_MOCK_VR_ADAPTER_INDEX", "0").c_str());
     settings.quitAfter = std::atol(environment("HT_MOCK_VR_QUIT_AFTER").c_str());
+    settings.quitWhen = environment("HT_MOCK_VR_QUIT_WHEN");
     settings.quitTimeoutMs =
         std::strtoul(environment("HT_MOCK_VR_QUIT_TIMEOUT_MS", "5000").c_str(), nullptr, 10);
     settings.output = environment("HT_MOCK_VR_OUTPUT");

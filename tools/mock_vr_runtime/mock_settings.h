@@ -23,6 +23,7 @@ struct MockSettings {
     float eyeOffset = 0.032f;
     vr::HmdMatrix34_t headPose{}; // translation and rotation combined
     int initError = 0;
+    unsigned long initDelayMs = 0; // opening the session takes this long, as a runtime's start
     std::string invalidInterfaces; // ",A,B," for a simple search
     long tokenChangeAfter = 0;     // 0: never
     bool nullCompositor = false;
@@ -33,6 +34,7 @@ struct MockSettings {
     CallRange failedSubmissions;        // submissions that are refused
     std::int32_t adapterIndex = 0;      // the headset's adapter, for EnumAdapters1
     long quitAfter = 0;                 // Quit is queued after this pose wait; 0: never
+    std::string quitWhen;               // or after the first pose wait that finds this file
     unsigned long quitTimeoutMs = 5000; // then the process is ended this much later
     std::string output;
 

@@ -34,6 +34,10 @@ class MockClientCore : public IVRClientCore {
 public:
     vr::EVRInitError Init(vr::EVRApplicationType type, const char*) override {
         logCall("Init type=" + std::to_string(type));
+        if (mockSettings().initDelayMs > 0) {
+            Sleep(mockSettings().initDelayMs); // a runtime being started first
+            logCall("Init returns after=" + std::to_string(mockSettings().initDelayMs) + "ms");
+        }
         const auto error = static_cast<vr::EVRInitError>(mockSettings().initError);
         if (error == vr::VRInitError_None && !open) {
             openHeadset();

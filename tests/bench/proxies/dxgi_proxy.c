@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <dxgi1_4.h>
+#include <stdio.h>
 
 #include "call_failures.h"
 #include "traces.h"
@@ -46,17 +47,29 @@ static void* realFunction(const char* name) {
     return systemFunction("dxgi.dll", name);
 }
 
-/* The program's Present: failed on request, traced, and the first one that
- * succeeds marks the start of the frames for the "@frame:" counts. */
+/* "WIDTHxHEIGHT" of the buffers a Present shows, in text. */
+static const char* backBufferSize(IDXGISwapChain* swapChain, char* text, size_t size) {
+    DXGI_SWAP_CHAIN_DESC desc;
+    if (FAILED(swapChain->lpVtbl->GetDesc(swapChain, &desc))) {
+        return "";
+    }
+    snprintf(text, size, "%ux%u", desc.BufferDesc.Width, desc.BufferDesc.Height);
+    return text;
+}
+
+/* The program's Present: failed on request, traced with the size of its
+ * buffers, and the first one that succeeds marks the start of the frames for
+ * the "@frame:" counts. */
 static HRESULT STDMETHODCALLTYPE watchedPresent(IDXGISwapChain* swapChain, UINT interval,
                                                 UINT flags) {
     void* caller = __builtin_return_address(0);
+    char size[32];
     HRESULT result;
     if (failThisCall("IDXGISwapChain::Present", caller, &result)) {
         traceLine(traceFile, "failed", "");
         return result;
     }
-    traceLine(traceFile, "present", "");
+    traceLine(traceFile, "present", backBufferSize(swapChain, size, sizeof(size)));
     result = originalPresent(swapChain, interval, flags);
     if (SUCCEEDED(result)) {
         markFramesStarted(caller);
