@@ -5,3 +5,16 @@ void EventQueue::append(const Event& event) {
         events.push_back(event);
     }
 }
+
+void EventQueue::setModalLoopFrame(std::function<void()> frame) {
+    modalLoopFrame = std::move(frame);
+}
+
+void EventQueue::runModalLoopFrame() {
+    if (!modalLoopFrame || inModalLoopFrame) {
+        return;
+    }
+    inModalLoopFrame = true;
+    modalLoopFrame();
+    inModalLoopFrame = false;
+}

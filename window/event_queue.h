@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 
 struct tagMSG; // the Win32 MSG record
 
@@ -34,7 +35,17 @@ public:
     // Appends at the back; events of type None are never queued.
     void append(const Event& event);
 
+    // What runs in the main loop's stead while the system runs a move, size
+    // or menu loop for a window of this queue: those loops hold the thread
+    // inside one dispatch until they end, so the main loop cannot. It runs on
+    // a timer of the window's, never inside itself, and must not throw: it
+    // runs inside the window procedure. Empty runs nothing.
+    void setModalLoopFrame(std::function<void()> frame);
+    void runModalLoopFrame();
+
 private:
+    std::function<void()> modalLoopFrame;
+    bool inModalLoopFrame = false;
     bool rawInputRegistered = false;
     std::int32_t previousPointerX = 0;
     std::int32_t previousPointerY = 0;

@@ -41,6 +41,20 @@ public:
     WindowDesc getDesc() const { return desc; }
     HWND nativeHandle() const { return handle; }
 
+    // The system's move, size and menu loops hold the thread inside the
+    // window procedure until they end. While one may run (the default
+    // processing of a system command, or between the messages that open and
+    // close a loop), a timer of the window's runs the queue's modal-loop
+    // frame at least once a frame interval. They nest.
+    void modalLoopEntered();
+    void modalLoopExited();
+    bool inModalLoop() const { return modalLoopDepth > 0; }
+    static constexpr UINT_PTR modalLoopTimer = 1;
+
+    // Ends a move, size or menu loop running for the window, as a cancelled
+    // drag ends it; nothing when none runs.
+    void endModalLoop();
+
 private:
     friend LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     friend void forgetDestroyedWindows();
@@ -57,4 +71,5 @@ private:
     WindowDesc desc;
     WNDCLASSEXA windowClass{};
     ITaskbarList3* taskbarList = nullptr;
+    int modalLoopDepth = 0;
 };

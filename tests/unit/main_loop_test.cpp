@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,16 +13,23 @@ namespace {
 
 using CallLog = std::vector<std::string>;
 
+using Ticks = std::vector<std::vector<Event>>;
+
 // Delivers one scripted batch of events per update(), as if the window
-// procedure had appended them while messages were pumped.
+// procedure had appended them while messages were pumped. An update can also
+// run a system modal loop: the ticks of the window's timer, each after
+// appending its own events.
 struct ScriptedQueue {
     CallLog& log;
     std::vector<std::vector<Event>> batches;
+    std::vector<Ticks> modalLoops; // by batch; none where empty
     std::size_t nextBatch = 0;
     std::deque<Event> events;
+    std::function<void()> modalLoopFrame;
 
-    ScriptedQueue(CallLog& log, std::vector<std::vector<Event>> batches)
-        : log(log), batches(std::move(batches)) {}
+    ScriptedQueue(CallLog& log, std::vector<std::vector<Event>> batches,
+                  std::vector<Ticks> modalLoops = {})
+        : log(log), batches(std::move(batches)), modalLoops(std::move(modalLoops)) {}
 
     void update() {
         log.push_back("update");
@@ -28,9 +37,22 @@ struct ScriptedQueue {
             for (const Event& event : batches[nextBatch]) {
                 events.push_back(event);
             }
+            if (nextBatch < modalLoops.size()) {
+                runModalLoop(modalLoops[nextBatch]);
+            }
             ++nextBatch;
         }
     }
+    void runModalLoop(const Ticks& ticks) {
+        for (const std::vector<Event>& tick : ticks) {
+            events.insert(events.end(), tick.begin(), tick.end());
+            log.push_back("tick");
+            if (modalLoopFrame) {
+                modalLoopFrame();
+            }
+        }
+    }
+    void setModalLoopFrame(std::function<void()> frame) { modalLoopFrame = std::move(frame); }
     bool empty() const { return events.empty(); }
     const Event& front() const { return events.front(); }
     void pop() { events.pop_front(); }
@@ -62,18 +84,30 @@ struct RecordingWindow {
 };
 
 // Draws a frame on every call unless told that the gate is closed, with
-// timeLeft to the next frame.
+// timeLeft to the next frame; or, where given, as the script of frames says
+// (true: drawn), call by call, drawing once the script has run out.
 struct RecordingRenderer {
     CallLog& log;
     bool tooEarly = false;
     std::chrono::nanoseconds timeLeft = std::chrono::milliseconds(7);
+    std::deque<bool> drawn{};
+    bool failsToDraw = false;
 
     void resize(std::uint32_t width, std::uint32_t height) {
         log.push_back("resize " + std::to_string(width) + "x" + std::to_string(height));
     }
     bool render() {
-        log.push_back(tooEarly ? "render (too early)" : "render");
-        return !tooEarly;
+        if (failsToDraw) {
+            log.push_back("render fails");
+            throw std::runtime_error("lost");
+        }
+        bool draws = !tooEarly;
+        if (!drawn.empty()) {
+            draws = drawn.front();
+            drawn.pop_front();
+        }
+        log.push_back(draws ? "render" : "render (too early)");
+        return draws;
     }
     std::chrono::nanoseconds timeUntilNextFrame() const { return timeLeft; }
 };
@@ -158,6 +192,56 @@ TEST(MainLoop, AnIterationThatHandledEventsOrDrewAFrameDoesNotWait) {
     EXPECT_EQ(runLoop({{keyboard()}, {closeEvent()}}, false, /*frameTooEarly=*/true),
               (CallLog{"update", "render (too early)", "update", "close"}));
     EXPECT_EQ(runLoop({{}, {closeEvent()}}), (CallLog{"update", "render", "update", "close"}));
+}
+
+CallLog runLoopWithModalLoop(std::vector<std::vector<Event>> batches, std::vector<Ticks> loops,
+                             std::deque<bool> drawn = {}) {
+    CallLog log;
+    ScriptedQueue queue{log, std::move(batches), std::move(loops)};
+    RecordingWindow window{log};
+    RecordingRenderer renderer{log};
+    renderer.drawn = std::move(drawn);
+    runMainLoop(queue, window, renderer);
+    return log;
+}
+
+TEST(MainLoopInASystemModalLoop, EveryTickOfTheWindowsTimerRunsTheLoopsOwnPassWithoutPumping) {
+    const CallLog log = runLoopWithModalLoop({{}, {closeEvent()}}, {{{}, {}, {}}});
+    EXPECT_EQ(log, (CallLog{"update", "tick", "render", "tick", "render", "tick", "render",
+                            "render", "update", "close"}));
+}
+
+TEST(MainLoopInASystemModalLoop, EventsQueuedDuringTheLoopAreDrainedInOrderByItsTicks) {
+    const CallLog log = runLoopWithModalLoop(
+        {{}, {closeEvent()}},
+        {{{makeResizeEvent(nullptr, 800, 600, true), makeResizeEvent(nullptr, 784, 561, false)},
+          {keyboard()}}});
+    EXPECT_EQ(log, (CallLog{"update", "tick", "resize 800x600", "resize 784x561", "tick", "render",
+                            "render", "update", "close"}));
+}
+
+// The first pass finds the frame not yet due and waits (no message comes);
+// the next pass draws it, all inside the same tick.
+TEST(MainLoopInASystemModalLoop, ATickWaitsForAFrameThatIsNotDueYetAndThenDrawsIt) {
+    const CallLog log = runLoopWithModalLoop({{}, {closeEvent()}}, {{{}}}, {false, true});
+    EXPECT_EQ(log, (CallLog{"update", "tick", "render (too early)", "wait 6 ms", "render", "render",
+                            "update", "close"}));
+}
+
+TEST(MainLoopInASystemModalLoop, ACloseDrainedInsideTheLoopEndsTheProgramWithoutAnotherFrame) {
+    const CallLog log = runLoopWithModalLoop({{}, {}}, {{{closeEvent()}, {}}});
+    EXPECT_EQ(log, (CallLog{"update", "tick", "close", "tick"}));
+}
+
+TEST(MainLoopInASystemModalLoop, AFailureClosesTheWindowAndIsThrownOnceTheSystemsLoopEnds) {
+    CallLog log;
+    ScriptedQueue queue{log, {{}, {}}, {{{}, {}}}};
+    RecordingWindow window{log};
+    RecordingRenderer renderer{log};
+    renderer.failsToDraw = true;
+    EXPECT_THROW(runMainLoop(queue, window, renderer), std::runtime_error);
+    EXPECT_EQ(log, (CallLog{"update", "tick", "render fails", "close", "tick"}));
+    EXPECT_FALSE(queue.modalLoopFrame) << "a loop that ended leaves no frame behind";
 }
 
 TEST(DrainEvents, ReportsWhetherToRenderAndWhetherToGoOn) {

@@ -1,10 +1,15 @@
 #include "window_fixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
 using WindowLifecycle = RealWindow;
+using SystemModalLoops = RealWindow;
 
 bool hasType(const std::vector<Event>& events, EventType type) {
     return std::any_of(events.begin(), events.end(),
@@ -181,6 +186,58 @@ TEST_F(WindowLifecycle, AFramelessWindowRaisesItsClientAreaOverTheCaption) {
     msg.hwnd = handle();
     EXPECT_EQ(queue.pushEvent(msg, window), 0); // a native frame is left alone
     EXPECT_EQ(params.rgrc[0].top, 100);
+}
+
+// Runs the system's move loop for the window, as its menu's Move command
+// does, until something inside ends it; false when nothing did and a guard
+// had to end it after a generous time (so that the test fails, not hangs).
+bool runMoveLoop(HWND window) {
+    ShowWindow(window, SW_SHOWNOACTIVATE); // the system moves only visible windows
+    std::promise<void> ended;
+    std::atomic<bool> guardEndedIt{false};
+    std::thread guard([&guardEndedIt, thread = GetCurrentThreadId(), end = ended.get_future()] {
+        if (end.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+            guardEndedIt = true;
+            PostThreadMessageA(thread, WM_KEYDOWN, VK_ESCAPE, 0);
+        }
+    });
+    PostMessageA(window, WM_SYSCOMMAND, SC_MOVE, 0);
+    MSG msg{};
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        DispatchMessageA(&msg); // the loop runs inside
+    }
+    ended.set_value();
+    guard.join();
+    return !guardEndedIt;
+}
+
+TEST_F(SystemModalLoops, TheQueuesModalLoopFrameRunsOnTheWindowsTimerUntilTheLoopEnds) {
+    int frames = 0;
+    bool inLoop = true;
+    queue.setModalLoopFrame([&] {
+        inLoop = inLoop && window.inModalLoop();
+        if (++frames == 3) {
+            PostMessageA(handle(), WM_KEYDOWN, VK_ESCAPE, 0); // as the person ends a move
+        }
+    });
+    EXPECT_TRUE(runMoveLoop(handle()));
+    EXPECT_GE(frames, 3);
+    EXPECT_TRUE(inLoop);
+    EXPECT_FALSE(window.inModalLoop());
+}
+
+TEST_F(SystemModalLoops, AWindowClosedInsideTheLoopEndsTheLoop) {
+    queue.setModalLoopFrame([&] { window.close(); });
+    EXPECT_TRUE(runMoveLoop(handle()));
+    EXPECT_EQ(handle(), nullptr);
+    EXPECT_TRUE(hasType(takeEvents(), EventType::Close));
+}
+
+TEST_F(SystemModalLoops, WithoutAModalLoopTheWindowsTimerRunsNoFrame) {
+    int frames = 0;
+    queue.setModalLoopFrame([&] { ++frames; });
+    SendMessageA(handle(), WM_TIMER, Window::modalLoopTimer, 0);
+    EXPECT_EQ(frames, 0);
 }
 
 } // namespace
