@@ -3,10 +3,16 @@
 #include "app/main_loop.h"
 #include "app/pipe_client.h"
 #include "renderer/renderer.h"
+#include "vr/vr_session.h"
 #include "window/event_queue.h"
 #include "window/window.h"
 
+#include <windows.h>
+
+#include <chrono>
+#include <future>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -20,6 +26,40 @@ WindowDesc mainWindowDescription() {
     return desc;
 }
 
+// How long a wait for the session lasts when no message comes; the opening
+// thread's own message ends it sooner.
+constexpr std::chrono::seconds sessionWaitSlice{1};
+
+// NOTE: the VR session opens on a thread of its own while this thread keeps
+// pumping the window's messages. The client library starts an installed
+// runtime that is not running and waits for it, seconds at a time; opened
+// here, the visible window would answer nothing meanwhile and show as not
+// responding. The events queued meanwhile wait, in order, for the main loop;
+// the renderer is built once the session is open, so the device is still
+// made on the headset's adapter.
+VrSessionStart openVrSessionWhileAnswering(EventQueue& queue) {
+    std::promise<VrSessionStart> opened;
+    std::future<VrSessionStart> session = opened.get_future();
+    const DWORD answeringThread = GetCurrentThreadId();
+    std::thread opening([&opened, answeringThread] {
+        try {
+            opened.set_value(openVrSession());
+        } catch (...) {
+            opened.set_exception(std::current_exception());
+        }
+        PostThreadMessageA(answeringThread, WM_NULL, 0, 0); // ends the wait below
+    });
+    for (;;) {
+        queue.update();
+        if (session.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            break;
+        }
+        queue.waitForMessages(sessionWaitSlice);
+    }
+    opening.join();
+    return session.get();
+}
+
 } // namespace
 
 int appMain(int, char**) {
@@ -29,7 +69,13 @@ int appMain(int, char**) {
     if (!window.create(desc, eventQueue)) {
         throw std::runtime_error("could not create the window \"" + desc.title + "\"");
     }
-    Renderer renderer(window);
+    const VrSessionStart vrSession = openVrSessionWhileAnswering(eventQueue);
+    if (window.nativeHandle() == nullptr) {
+        // Closed before the session was open: there is nothing to draw into.
+        closeVrSession(vrSession);
+        return 0;
+    }
+    Renderer renderer(window, vrSession);
     startPipeClient();
     runMainLoop(eventQueue, window, renderer);
     return 0;

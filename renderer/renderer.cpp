@@ -24,11 +24,11 @@ template <typename Step> void tearDownStep(Step step) noexcept {
 
 } // namespace
 
-// NOTE: the VR session opens before the device, because the runtime names the
-// adapter the device must be made on; its eye targets follow the device.
-Renderer::Renderer(Window& targetWindow)
+// NOTE: the VR session is open before the device, because the runtime names
+// the adapter the device must be made on; its eye targets follow the device.
+Renderer::Renderer(Window& targetWindow, const VrSessionStart& vrSession)
     : vertexData(cubeVertices()), indexData(cubeIndices()), window(&targetWindow) {
-    startVr();
+    startVr(vrSession);
     const WindowDesc desc = targetWindow.getDesc();
     createDeviceObjects(static_cast<std::uint32_t>(desc.width),
                         static_cast<std::uint32_t>(desc.height));

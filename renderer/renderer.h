@@ -16,13 +16,15 @@
 #include <optional>
 
 class Window;
+struct VrSessionStart;
 
 // Owns the whole graphics state of the process: the cube, the constants handed
 // to the shaders, every Direct3D 12 and DXGI object, and the VR session with
 // its eye targets. Constructed once the window exists; destroyed before it.
 class Renderer {
 public:
-    explicit Renderer(Window& window);
+    // Takes over the VR session when it is open.
+    Renderer(Window& window, const VrSessionStart& vrSession);
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -81,7 +83,7 @@ private:
     void flushGpu() noexcept;
 
     // VR output.
-    void startVr();
+    void startVr(const VrSessionStart& session);
     void stopVr();
     std::optional<std::int32_t> headsetAdapter() const;
     void createEyeTextures();

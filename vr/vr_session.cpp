@@ -1,5 +1,6 @@
+#include "vr/vr_session.h"
+
 #include "renderer/renderer.h"
-#include "vr/vr_library.h"
 #include "window/window.h"
 
 #include <iostream>
@@ -19,21 +20,33 @@ std::string describe(const VrEntryPoints& entry, vr::EVRInitError error) {
 
 } // namespace
 
-// Opens the VR session; the eye targets come once the device exists.
-void Renderer::startVr() {
-    std::string reason;
-    const VrEntryPoints* entry = loadVrLibrary(reason);
-    if (entry == nullptr) {
-        reportVrFailure(reason);
+VrSessionStart openVrSession() {
+    VrSessionStart session;
+    session.entry = loadVrLibrary(session.libraryFailure);
+    if (session.entry != nullptr) {
+        session.start = startVrRuntime(*session.entry, vrInterfaceCache());
+    }
+    return session;
+}
+
+void closeVrSession(const VrSessionStart& session) {
+    if (session.open()) {
+        session.entry->shutdownInternal();
+    }
+}
+
+// Takes over the opened VR session, or says why there is none; the eye
+// targets come once the device exists.
+void Renderer::startVr(const VrSessionStart& session) {
+    if (session.entry == nullptr) {
+        reportVrFailure(session.libraryFailure);
         return;
     }
-    const VrStart start = startVrRuntime(*entry, vrInterfaceCache());
-    vrSystem = start.system;
-    if (start.error != vr::VRInitError_None) {
-        vrSystem = nullptr;
-        reportVrFailure(describe(*entry, start.error));
+    if (!session.open()) {
+        reportVrFailure(describe(*session.entry, session.start.error));
         return;
     }
+    vrSystem = session.start.system;
     vrSystem->GetRecommendedRenderTargetSize(&eyeWidth, &eyeHeight);
     std::cout << "Recommended Render Target Size: " << eyeWidth << " x " << eyeHeight << std::endl;
 }

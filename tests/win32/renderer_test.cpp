@@ -1,6 +1,7 @@
 #include "renderer/d3d_helpers.h"
 #include "renderer/renderer.h"
 #include "tools/common/texture_readback.h"
+#include "vr/vr_session.h"
 #include "window_fixture.h"
 
 #include <cmath>
@@ -101,7 +102,7 @@ void renderOneFrame(Renderer& renderer) {
 }
 
 TEST_F(RendererOnARealWindow, DrawsTheCubesGradientUnderAProjectionThatSeesItsFarFace) {
-    Renderer renderer(window);
+    Renderer renderer(window, openVrSession());
     RECT client{};
     GetClientRect(handle(), &client);
     const float aspect = static_cast<float>(client.right) / static_cast<float>(client.bottom);
@@ -126,7 +127,7 @@ TEST_F(RendererOnARealWindow, DrawsTheCubesGradientUnderAProjectionThatSeesItsFa
 }
 
 TEST_F(RendererOnARealWindow, WithTheDesktopMatricesOnlyTheClearColourIsSeen) {
-    Renderer renderer(window);
+    Renderer renderer(window, openVrSession());
     const auto image = RendererTestAccess::drawAndReadBeforePresent(renderer);
     for (std::uint32_t y : {0u, image.height / 2, image.height - 1}) {
         const std::uint8_t* pixel = image.at(image.width / 2, y);
@@ -137,7 +138,7 @@ TEST_F(RendererOnARealWindow, WithTheDesktopMatricesOnlyTheClearColourIsSeen) {
 }
 
 TEST_F(RendererOnARealWindow, ARenderedFramePresentsAndMovesToTheNextBackBuffer) {
-    Renderer renderer(window);
+    Renderer renderer(window, openVrSession());
     const std::uint32_t drawnIndex = RendererTestAccess::frameIndex(renderer);
     renderOneFrame(renderer); // one fence signal more
     EXPECT_NE(RendererTestAccess::frameIndex(renderer), drawnIndex);

@@ -1,0 +1,209 @@
+"""The window and the headset never wait for each other: the real program
+under Wine, beside the real VR client library with the mock runtime behind
+it, while the system runs its modal loops for the window (moving, sizing, the
+window menu, a caption drag), while it is minimised, and while the runtime
+takes seconds to open the session.
+
+The bench's displays have no window manager, so Wine frames the window itself
+and runs the same move, size and menu loops that Windows runs."""
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+import winebench  # noqa: E402
+
+WM_SYSCOMMAND, SC_SIZE, SC_MOVE, SC_KEYMENU = 0x0112, 0xF000, 0xF010, 0xF100
+WM_KEYDOWN, VK_ESCAPE, VK_RETURN, VK_RIGHT = 0x0100, 0x1B, 0x0D, 0x27
+HTCAPTION = 2
+# A modal loop is held until this many right-eye submissions came during it:
+# about 2.5 s at the program's 60 frames a second.
+HELD_FOR = 150
+# The runtime's deadline after a Quit that nobody acknowledges.
+ENDED_BY_THE_RUNTIME = "the application did not exit in time after Quit: ending it"
+
+
+def seconds(nanoseconds):
+    return nanoseconds / 1e9
+
+
+class Pacing:
+    """What the headset got in a stretch of time: right-eye submissions per
+    second and the longest wait between two (the stretch's ends included)."""
+
+    def __init__(self, times, start, end):
+        inside = [t for t in times if start <= t <= end]
+        self.count = len(inside)
+        self.rate = len(inside) / seconds(end - start)
+        edges = [start, *inside, end]
+        gap, after = max((b - a, a - start) for a, b in zip(edges, edges[1:]))
+        self.longest_gap_ms = gap / 1e6
+        self.longest_gap_after_ms = after / 1e6
+
+    def __repr__(self):
+        return (f"{self.count} submissions, {self.rate:.1f}/s, longest gap "
+                f"{self.longest_gap_ms:.0f} ms, {self.longest_gap_after_ms:.0f} ms in")
+
+
+class HeadsetAndWindow(winebench.ProgramTestCase):
+    def program_with(self, **settings):
+        """The program beside the real client library, the mock runtime set
+        up by settings (HT_MOCK_VR_*)."""
+        self.vr = self.scratch("vr-")
+        env = {f"HT_MOCK_VR_{name.upper()}": str(value) for name, value in settings.items()}
+        return self.program(extra_env=env, vr_output=self.vr)
+
+    def log(self):
+        return winebench.mock_runtime_log(self.vr / "log.txt")
+
+    def calls(self):
+        return [entry["call"] for entry in self.log()]
+
+    def right_eye_submissions(self):
+        return [int(entry["time"]) for entry in self.log()
+                if entry["call"] == "Submit" and entry.get("eye") == "1"]
+
+    def wait_for_submissions(self, program, count, after_ns):
+        program.wait_until(
+            lambda: len([t for t in self.right_eye_submissions() if t > after_ns]) >= count,
+            f"{count} right-eye submissions")
+
+    def modal_loop(self, program):
+        return winebench.winctl("modal", program.window).strip()
+
+    def enter(self, program, loop, start):
+        """Starts the loop with start() and waits until the system reports the
+        window's thread inside it; the host's time by then (the runtime's log
+        uses the same clock)."""
+        start()
+        program.wait_until(lambda: self.modal_loop(program) == loop, f"the {loop} loop")
+        return time.time_ns()
+
+    def leave(self, program):
+        """Ends a move, size or menu loop as a person does, with Esc (a menu
+        takes one per level)."""
+        while self.modal_loop(program) != "none":
+            program.post(WM_KEYDOWN, VK_ESCAPE, 0)
+            time.sleep(0.2)
+
+    def assert_paced_as_before(self, before, during, what):
+        self.assertGreaterEqual(during.rate, 0.8 * before.rate, f"{what}: {during}, before: {before}")
+        self.assertLessEqual(during.longest_gap_ms, 100, f"{what}: {during}")
+
+    def pacing_since(self, start):
+        # The time first: every submission before it is in the log by then.
+        now = time.time_ns()
+        return Pacing(self.right_eye_submissions(), start, now)
+
+    def pacing_before(self):
+        times = self.right_eye_submissions()[-HELD_FOR:]
+        return Pacing(times, times[0], times[-1])
+
+    def held(self, program, loop, start, meanwhile=lambda entered: None, end=None):
+        """Starts a loop, does meanwhile(entered) inside it and holds it until
+        HELD_FOR submissions came during it, then ends it with end() (Esc by
+        default); the pacing before and during."""
+        before = self.pacing_before()
+        entered = self.enter(program, loop, start)
+        meanwhile(entered)
+        self.wait_for_submissions(program, HELD_FOR, entered)
+        during = self.pacing_since(entered)
+        self.assertEqual(self.modal_loop(program), loop, "the loop ended early")
+        (end or (lambda: self.leave(program)))()
+        program.wait_until(lambda: self.modal_loop(program) == "none", f"the end of the {loop} loop")
+        return before, during
+
+    def press(self, program, *keys):
+        for key in keys:
+            program.post(WM_KEYDOWN, key, 0)
+
+    def test_frames_go_on_while_the_window_is_moved_sized_minimised_or_its_menu_is_open(self):
+        with self.program_with() as program:
+            self.wait_for_submissions(program, HELD_FOR, 0)
+
+            def command(number, parameter=0):
+                return lambda: program.post(WM_SYSCOMMAND, number, parameter)
+
+            def edge_chosen_halfway(entered):
+                # Until an arrow picks an edge, the size loop takes messages
+                # without dispatching them; the next arrows move the edge.
+                self.wait_for_submissions(program, HELD_FOR // 2, entered)
+                self.press(program, VK_RIGHT, VK_RIGHT, VK_RIGHT)
+
+            client_before = program.rectangles()["client"]
+            for what, loop, start, meanwhile, end in [
+                    ("moved from its menu", "move-size", command(SC_MOVE), None, None),
+                    ("sized from its menu", "move-size", command(SC_SIZE), edge_chosen_halfway,
+                     lambda: self.press(program, VK_RETURN)),
+                    ("its menu open", "menu", command(SC_KEYMENU, ord(" ")), None, None)]:
+                before, during = self.held(program, loop, start, meanwhile or (lambda _: None), end)
+                self.assert_paced_as_before(before, during, what)
+            self.assertGreater(program.rectangles()["client"][2], client_before[2], "not sized")
+            self.assert_picture_fits_the_window(program)
+
+            left, top, _, _ = program.rectangles()["window"]
+            x, y = program.hit_point(HTCAPTION)
+            before, during = self.held(
+                program, "move-size",
+                lambda: winebench.mouse("mousemove", x, y, "mousedown", 1, "mousemove", x - 40, y + 30),
+                end=lambda: winebench.mouse("mouseup", 1))
+            self.assert_paced_as_before(before, during, "dragged by its caption")
+            self.assertEqual(program.rectangles()["window"][:2], (left - 40, top + 30))
+
+            before = self.pacing_before()
+            program.show(winebench.SW_MINIMIZE)
+            program.wait_until(program.minimised, "the window minimised")
+            minimised = time.time_ns()
+            self.wait_for_submissions(program, HELD_FOR, minimised)
+            self.assert_paced_as_before(before, self.pacing_since(minimised), "minimised")
+
+    def assert_picture_fits_the_window(self, program):
+        """The buffers presented after a size loop have the client area's
+        size: the picture is not stretched."""
+        program.wait_for_frames(2)
+        left, top, right, bottom = program.rectangles()["client"]
+        self.assertEqual(program.last_present_size(), (right - left, bottom - top))
+
+    def test_a_quit_from_the_runtime_during_a_caption_drag_ends_the_program_with_the_mouse_held(self):
+        trigger = self.workdir / "quit-now"
+        with self.program_with(quit_when=winebench.windows_path(trigger)) as program:
+            self.wait_for_submissions(program, 10, 0)
+            x, y = program.hit_point(HTCAPTION)
+            try:
+                self.enter(program, "move-size", lambda: winebench.mouse(
+                    "mousemove", x, y, "mousedown", 1, "mousemove", x + 30, y + 20))
+                trigger.touch()
+                program.expect_exit(0, timeout=30)
+            finally:
+                winebench.mouse("mouseup", 1)
+        calls = self.calls()
+        self.assertNotIn(ENDED_BY_THE_RUNTIME, calls)
+        after = calls[calls.index("Quit") + 1:]
+        # Polled at the next VR frame, acknowledged at once, nothing submitted
+        # after it, the session shut down.
+        self.assertEqual(after[-3:], ["PollNextEvent", "AcknowledgeQuit_Exiting", "Cleanup"])
+        self.assertNotIn("WaitGetPoses", after)
+        self.assertEqual(after.count("Submit"), 2, "only the frame the Quit came in")
+        self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
+
+    def test_a_close_during_a_move_loop_ends_the_program(self):
+        with self.program_with() as program:
+            self.wait_for_submissions(program, 10, 0)
+            self.enter(program, "move-size", lambda: program.post(WM_SYSCOMMAND, SC_MOVE, 0))
+            program.close()
+        self.assertEqual(self.calls()[-1], "Cleanup")
+
+    def test_the_window_answers_while_the_runtime_takes_seconds_to_open_the_session(self):
+        with self.program_with(init_delay_ms=4000) as program:
+            probe_started = time.time_ns()
+            longest_ms = int(winebench.winctl("answers", program.window, 20))
+            self.assertLess(longest_ms, 1000)
+            self.wait_for_submissions(program, 2, 0)
+            # The probe began while the runtime was still opening the session.
+            opened = int(next(entry["time"] for entry in self.log() if "after" in entry))
+            self.assertLess(probe_started, opened - 1e9)
+
+
+if __name__ == "__main__":
+    unittest.main()
