@@ -48,10 +48,6 @@ void logCall(const std::string& text) {
 
 namespace {
 
-vr::HmdMatrix34_t translation(float x, float y, float z) {
-    return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
-}
-
 long poseWaits = 0;
 long submissions = 0;
 

@@ -44,10 +44,6 @@ CallRange callRange(const char* name) {
     return range;
 }
 
-vr::HmdMatrix34_t translation(float x, float y, float z) {
-    return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
-}
-
 using Matrix3 = std::array<std::array<float, 3>, 3>;
 
 Matrix3 product(const Matrix3& a, const Matrix3& b) {

@@ -5,6 +5,11 @@
 #include <cstdint>
 #include <string>
 
+// A pose that only moves, by (x, y, z) metres.
+inline vr::HmdMatrix34_t translation(float x, float y, float z) {
+    return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}};
+}
+
 // A run of numbered calls, FIRST-LAST inclusive (or a single N), counted
 // from 1. Empty unless given.
 struct CallRange {
