@@ -188,6 +188,31 @@ def mock_runtime_log(path):
     return entries
 
 
+def submission_times(log_path, eye):
+    """Times (ns) of the mock runtime's logged submissions of one eye (0, 1)."""
+    return [int(entry["time"]) for entry in mock_runtime_log(log_path)
+            if entry["call"] == "Submit" and entry.get("eye") == str(eye)]
+
+
+class Pacing:
+    """What a stretch of time held of some events (submissions, say): how
+    many, how many a second, and the longest wait between two, the stretch's
+    ends included, with how far into the stretch it began."""
+
+    def __init__(self, times, start, end):
+        inside = [t for t in times if start <= t <= end]
+        self.count = len(inside)
+        self.rate = len(inside) / ((end - start) / 1e9)
+        edges = [start, *inside, end]
+        gap, after = max((b - a, a - start) for a, b in zip(edges, edges[1:]))
+        self.longest_gap_ms = gap / 1e6
+        self.longest_gap_after_ms = after / 1e6
+
+    def __repr__(self):
+        return (f"{self.count} in {self.rate:.1f}/s, longest gap {self.longest_gap_ms:.0f} ms "
+                f"({self.longest_gap_after_ms:.0f} ms in)")
+
+
 def windows_path(path):
     """The path as Wine's programs see it, through drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -346,6 +371,11 @@ class Program:
         row where the window's own hit test answers code (HTCLOSE, say)."""
         x, y = winctl("hit", self.window, code).split()
         return int(x), int(y)
+
+    def modal_loop(self):
+        """Which of the system's modal loops the window's thread is in:
+        "move-size", "menu" or "none"."""
+        return winctl("modal", self.window).strip()
 
     def minimised(self):
         code, _, _ = run_windows_tool(paths()["winctl"], "iconic", self.window)

@@ -24,28 +24,6 @@ HELD_FOR = 150
 ENDED_BY_THE_RUNTIME = "the application did not exit in time after Quit: ending it"
 
 
-def seconds(nanoseconds):
-    return nanoseconds / 1e9
-
-
-class Pacing:
-    """What the headset got in a stretch of time: right-eye submissions per
-    second and the longest wait between two (the stretch's ends included)."""
-
-    def __init__(self, times, start, end):
-        inside = [t for t in times if start <= t <= end]
-        self.count = len(inside)
-        self.rate = len(inside) / seconds(end - start)
-        edges = [start, *inside, end]
-        gap, after = max((b - a, a - start) for a, b in zip(edges, edges[1:]))
-        self.longest_gap_ms = gap / 1e6
-        self.longest_gap_after_ms = after / 1e6
-
-    def __repr__(self):
-        return (f"{self.count} submissions, {self.rate:.1f}/s, longest gap "
-                f"{self.longest_gap_ms:.0f} ms, {self.longest_gap_after_ms:.0f} ms in")
-
-
 class HeadsetAndWindow(winebench.ProgramTestCase):
     def program_with(self, **settings):
         """The program beside the real client library, the mock runtime set
@@ -61,29 +39,25 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
         return [entry["call"] for entry in self.log()]
 
     def right_eye_submissions(self):
-        return [int(entry["time"]) for entry in self.log()
-                if entry["call"] == "Submit" and entry.get("eye") == "1"]
+        return winebench.submission_times(self.vr / "log.txt", eye=1)
 
     def wait_for_submissions(self, program, count, after_ns):
         program.wait_until(
             lambda: len([t for t in self.right_eye_submissions() if t > after_ns]) >= count,
             f"{count} right-eye submissions")
 
-    def modal_loop(self, program):
-        return winebench.winctl("modal", program.window).strip()
-
     def enter(self, program, loop, start):
         """Starts the loop with start() and waits until the system reports the
         window's thread inside it; the host's time by then (the runtime's log
         uses the same clock)."""
         start()
-        program.wait_until(lambda: self.modal_loop(program) == loop, f"the {loop} loop")
+        program.wait_until(lambda: program.modal_loop() == loop, f"the {loop} loop")
         return time.time_ns()
 
     def leave(self, program):
         """Ends a move, size or menu loop as a person does, with Esc (a menu
         takes one per level)."""
-        while self.modal_loop(program) != "none":
+        while program.modal_loop() != "none":
             program.post(WM_KEYDOWN, VK_ESCAPE, 0)
             time.sleep(0.2)
 
@@ -94,11 +68,11 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
     def pacing_since(self, start):
         # The time first: every submission before it is in the log by then.
         now = time.time_ns()
-        return Pacing(self.right_eye_submissions(), start, now)
+        return winebench.Pacing(self.right_eye_submissions(), start, now)
 
     def pacing_before(self):
         times = self.right_eye_submissions()[-HELD_FOR:]
-        return Pacing(times, times[0], times[-1])
+        return winebench.Pacing(times, times[0], times[-1])
 
     def held(self, program, loop, start, meanwhile=lambda entered: None, end=None):
         """Starts a loop, does meanwhile(entered) inside it and holds it until
@@ -109,9 +83,9 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
         meanwhile(entered)
         self.wait_for_submissions(program, HELD_FOR, entered)
         during = self.pacing_since(entered)
-        self.assertEqual(self.modal_loop(program), loop, "the loop ended early")
+        self.assertEqual(program.modal_loop(), loop, "the loop ended early")
         (end or (lambda: self.leave(program)))()
-        program.wait_until(lambda: self.modal_loop(program) == "none", f"the end of the {loop} loop")
+        program.wait_until(lambda: program.modal_loop() == "none", f"the end of the {loop} loop")
         return before, during
 
     def press(self, program, *keys):
@@ -203,6 +177,15 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
             # The probe began while the runtime was still opening the session.
             opened = int(next(entry["time"] for entry in self.log() if "after" in entry))
             self.assertLess(probe_started, opened - 1e9)
+
+        # Closed before the session was open: the session is closed as soon
+        # as it opens, and the program ends without drawing.
+        with self.program_with(init_delay_ms=2000) as program:
+            program.close()
+            self.assertEqual(program.presents(), 0)
+        calls = self.calls()
+        self.assertEqual(calls[-1], "Cleanup")
+        self.assertNotIn("GetRecommendedRenderTargetSize", calls)
 
 
 if __name__ == "__main__":
