@@ -11,7 +11,14 @@ a frame spans (the difference of the refresh numbers at which consecutive
 pose waits returned), and the latency from the server's write of a new angle
 to the first left-eye submission that carries it, p50 and p99.
 
+With --move-loop, the headset's pacing while a person moves the desktop
+window instead: a stretch before and one during the system's move loop (the
+window menu's Move, held), each printed per run and as the median over runs:
+submissions per second of each eye, the longest gap between two right-eye
+submissions, and the busy CPU of the whole machine.
+
 usage: vr_pacing.py [CHANGES] [RUNS] [HZ ...]
+       vr_pacing.py --move-loop [RUNS] [SECONDS]
 """
 import collections
 import re
@@ -24,6 +31,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "bench"))
 import winebench  # noqa: E402
+from desktop_frames import machine_cpu_seconds  # noqa: E402
 
 PAUSE_SECONDS = 0.15
 
@@ -100,7 +108,64 @@ def describe_spans(spans):
     return ", ".join(f"{span}: {share:.0%}" for span, share in sorted(spans.items()))
 
 
+WM_SYSCOMMAND, SC_MOVE, WM_KEYDOWN, VK_ESCAPE = 0x0112, 0xF010, 0x0100, 0x1B
+MOVE_LOOP_HZ = 90
+
+
+def stretch(program, log, seconds, enter=None):
+    """Figures of a stretch of about seconds, inside the loop that enter()
+    starts when given."""
+    if enter is not None:
+        enter()
+        program.wait_until(lambda: program.modal_loop() == "move-size", "the move loop")
+    start, busy = time.time_ns(), machine_cpu_seconds()
+    time.sleep(seconds)
+    end, busy = time.time_ns(), machine_cpu_seconds() - busy
+    left, right = (winebench.Pacing(winebench.submission_times(log, eye), start, end)
+                   for eye in (0, 1))
+    return {"left/s": left.rate, "right/s": right.rate, "longest gap ms": right.longest_gap_ms,
+            "machine CPU s/s": busy / ((end - start) / 1e9)}
+
+
+def move_loop_once(seconds):
+    vr = Path(tempfile.mkdtemp(prefix="ht-vr-bench-"))
+    log = vr / "log.txt"
+    with winebench.Program(winebench.program_workdir(), vr_output=vr,
+                           extra_env={"HT_MOCK_VR_REFRESH_HZ": str(MOVE_LOOP_HZ)}) as program:
+        program.wait_until(lambda: len(winebench.submission_times(log, 1)) >= 60, "VR frames")
+        before = stretch(program, log, seconds)
+        during = stretch(program, log, seconds,
+                         enter=lambda: program.post(WM_SYSCOMMAND, SC_MOVE, 0))
+        program.post(WM_KEYDOWN, VK_ESCAPE, 0)
+        program.wait_until(lambda: program.modal_loop() == "none", "the end of the move loop")
+    return before, during
+
+
+def describe_stretch(figures):
+    return ", ".join(f"{name} {value:.2f}" if "CPU" in name else f"{name} {value:.1f}"
+                     for name, value in figures.items())
+
+
+def measure_move_loop(runs, seconds):
+    print(f"mock headset at {MOVE_LOOP_HZ} Hz, {seconds:g} s before and {seconds:g} s inside a "
+          f"held move loop per run", flush=True)
+    results = {"before": [], "during": []}
+    for run in range(runs):
+        before, during = move_loop_once(seconds)
+        results["before"].append(before)
+        results["during"].append(during)
+        print(f"run {run + 1}: before: {describe_stretch(before)}; "
+              f"during: {describe_stretch(during)}", flush=True)
+    for name, figures in results.items():
+        medians = {key: statistics.median(f[key] for f in figures) for key in figures[0]}
+        print(f"{name} the move loop, median of {runs}: {describe_stretch(medians)}", flush=True)
+
+
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] == "--move-loop":
+        measure_move_loop(int(sys.argv[2]) if len(sys.argv) > 2 else 3,
+                          float(sys.argv[3]) if len(sys.argv) > 3 else 3.0)
+        return
     changes = int(sys.argv[1]) if len(sys.argv) > 1 else 100
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     rates = [float(hz) for hz in sys.argv[3:]] or [90.0, 120.0]
