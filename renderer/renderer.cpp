@@ -26,18 +26,31 @@ template <typename Step> void tearDownStep(Step step) noexcept {
 
 // NOTE: the VR session is open before the device, because the runtime names
 // the adapter the device must be made on; its eye targets follow the device.
+// NOTE: a construction that fails releases what it built and shuts the VR
+// session down before the failure leaves it, as the destructor would: left
+// alive until the process ends, the session is never told and the device's
+// worker threads are still running while the process exits.
 Renderer::Renderer(Window& targetWindow, const VrSessionStart& vrSession)
     : vertexData(cubeVertices()), indexData(cubeIndices()), window(&targetWindow) {
     startVr(vrSession);
-    const WindowDesc desc = targetWindow.getDesc();
-    createDeviceObjects(static_cast<std::uint32_t>(desc.width),
-                        static_cast<std::uint32_t>(desc.height));
-    recordCommands();
+    try {
+        const WindowDesc desc = targetWindow.getDesc();
+        createDeviceObjects(static_cast<std::uint32_t>(desc.width),
+                            static_cast<std::uint32_t>(desc.height));
+        recordCommands();
+    } catch (...) {
+        tearDown();
+        throw;
+    }
     frameClock.start();
 }
 
-// The VR runtime first, then everything the device owns.
 Renderer::~Renderer() {
+    tearDown();
+}
+
+// The VR runtime first, then everything the device owns.
+void Renderer::tearDown() noexcept {
     if (vrSystem != nullptr) {
         stopVr();
     }

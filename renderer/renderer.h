@@ -46,6 +46,7 @@ private:
     // the device was lost, released at the end and before that rebuild.
     void createDeviceObjects(std::uint32_t swapChainWidth, std::uint32_t swapChainHeight);
     void releaseDeviceObjects(bool flushFirst) noexcept;
+    void tearDown() noexcept;
     void recoveringFromDeviceLoss(const std::function<void()>& step);
     void recoverDevice(const GraphicsError& loss);
     void settleLostDevice() noexcept;

@@ -26,6 +26,7 @@ CHECKED_CALLS = [
     ("IDXGIFactory1::EnumAdapters1", "factory->EnumAdapters1(", "renderer/device.cpp", False),
     ("D3D12CreateDevice", "D3D12CreateDevice(", "renderer/device.cpp", False),
     ("ID3D12Device::CreateCommandQueue", "device->CreateCommandQueue(", "renderer/device.cpp", False),
+    ("ID3D12Device::CreateCommandQueue", "device->CreateCommandQueue(", "renderer/device.cpp", True),
     ("ID3D12Device::CreateCommandAllocator", "device->CreateCommandAllocator(", "renderer/device.cpp",
      False),
     ("ID3D12Device::CreateFence", "device->CreateFence(", "renderer/device.cpp", False),
@@ -133,6 +134,9 @@ class FailurePaths(winebench.ProgramTestCase):
                 self.assertIn(call, fatal[0])
                 self.assertIn(f"0x{FAILED}", fatal[0])
                 self.assertIn(f" at {source}:", fatal[0])
+                if with_vr:  # the session was shut down before the program ended
+                    log = winebench.mock_runtime_log(program.output / "vr" / "log.txt")
+                    self.assertEqual(log[-1]["call"], "Cleanup")
 
     def test_a_lost_device_is_built_again_and_the_frames_go_on(self):
         for failure, call, result, with_vr in LOST_ONCE:
