@@ -381,6 +381,10 @@ class Program:
         code, _, _ = run_windows_tool(paths()["winctl"], "iconic", self.window)
         return code == 0
 
+    def window_exists(self):
+        code, _, _ = run_windows_tool(paths()["winctl"], "exists", self.window)
+        return code == 0
+
     def rectangles(self):
         """{'window': (l, t, r, b), 'client': (l, t, r, b)} in screen pixels."""
         found = {}

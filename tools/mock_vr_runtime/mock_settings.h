@@ -28,7 +28,7 @@ struct MockSettings {
     float eyeOffset = 0.032f;
     vr::HmdMatrix34_t headPose{}; // translation and rotation combined
     int initError = 0;
-    unsigned long initDelayMs = 0; // opening the session takes this long, as a runtime's start
+    std::string initWhen; // opening the session waits for this file, as for a runtime's start
     std::string invalidInterfaces; // ",A,B," for a simple search
     long tokenChangeAfter = 0;     // 0: never
     bool nullCompositor = false;

@@ -30,13 +30,22 @@ bool offered(const std::string& version) {
            !mockSettings().reportsInvalid(version.c_str());
 }
 
+// Opening the session takes until the test's file appears, as it takes as
+// long as a runtime that was not running needs to start.
+void waitForRuntimeStart() {
+    const ULONGLONG start = GetTickCount64();
+    while (GetFileAttributesA(mockSettings().initWhen.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Sleep(10);
+    }
+    logCall("Init returns waited=" + std::to_string(GetTickCount64() - start) + "ms");
+}
+
 class MockClientCore : public IVRClientCore {
 public:
     vr::EVRInitError Init(vr::EVRApplicationType type, const char*) override {
         logCall("Init type=" + std::to_string(type));
-        if (mockSettings().initDelayMs > 0) {
-            Sleep(mockSettings().initDelayMs); // a runtime being started first
-            logCall("Init returns after=" + std::to_string(mockSettings().initDelayMs) + "ms");
+        if (!mockSettings().initWhen.empty()) {
+            waitForRuntimeStart();
         }
         const auto error = static_cast<vr::EVRInitError>(mockSettings().initError);
         if (error == vr::VRInitError_None && !open) {
