@@ -90,6 +90,7 @@ private:
     void createEyeTextures();
     void renderVrFrame();
     bool runtimeAskedToQuit();
+    vr::IVRCompositor* availableCompositor();
     void quitVr();
     void renderEye(std::uint32_t eye, ID3D12Resource* texture, const mat4& view,
                    const mat4& projection, float angleDegrees);
@@ -123,6 +124,12 @@ private:
 
     // The head pose of the last VR frame whose pose the runtime vouched for.
     HeadPoseTracker headPose;
+
+    // What the compositor refuses, said when it starts and ends; and whether
+    // the runtime was found without a compositor (said once).
+    RefusalWatch submissionRefusals{"eye images"};
+    RefusalWatch poseWaitRefusals{"pose waits"};
+    bool compositorMissing = false;
 
     // Whether a lost device may be built again now.
     DeviceLossBudget deviceLoss;

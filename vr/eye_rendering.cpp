@@ -4,6 +4,7 @@
 #include "vr/vr_library.h"
 
 #include <cstring>
+#include <iostream>
 
 namespace {
 
@@ -17,6 +18,12 @@ vr::IVRCompositor* compositor() {
     return entry != nullptr ? vrInterfaceCache().compositor(*entry) : nullptr;
 }
 
+void sayChange(const std::optional<std::string>& line) {
+    if (line) {
+        std::cerr << *line << std::endl;
+    }
+}
+
 } // namespace
 
 // The VR half of a rendered frame: the runtime's events, poses, both eye
@@ -28,13 +35,14 @@ void Renderer::renderVrFrame() {
         quitVr();
         return;
     }
-    vr::IVRCompositor* poseSource = compositor();
+    vr::IVRCompositor* poseSource = availableCompositor();
     if (poseSource == nullptr) {
         return;
     }
     vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount] = {};
     const vr::EVRCompositorError waited =
         poseSource->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+    sayChange(poseWaitRefusals.observe(waited));
     headPose.update(waited, poses[vr::k_unTrackedDeviceIndex_Hmd]);
 
     vr::HmdMatrix44_t projections[2];
@@ -65,12 +73,24 @@ void Renderer::submitEyes() {
             vr::Texture_t{&eyeTextureData[e], vr::TextureType_DirectX12, vr::ColorSpace_Gamma};
     }
     for (int e = 0; e < 2; ++e) {
-        vr::IVRCompositor* target = compositor();
+        vr::IVRCompositor* target = availableCompositor();
         if (target == nullptr) {
             return;
         }
-        target->Submit(eyes[e], &textures[e], nullptr, vr::Submit_Default);
+        sayChange(submissionRefusals.observe(
+            target->Submit(eyes[e], &textures[e], nullptr, vr::Submit_Default)));
     }
+}
+
+// The compositor, or null; a runtime found without one is said once.
+vr::IVRCompositor* Renderer::availableCompositor() {
+    vr::IVRCompositor* found = compositor();
+    if (found == nullptr && !compositorMissing) {
+        std::cerr << "The VR runtime offers no compositor: the headset gets no pictures."
+                  << std::endl;
+    }
+    compositorMissing = found == nullptr;
+    return found;
 }
 
 // One complete eye pass into its own texture, ending with the GPU idle.

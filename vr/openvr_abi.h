@@ -56,6 +56,9 @@ constexpr std::uint32_t k_unMaxTrackedDeviceCount = 64;
 constexpr std::uint32_t k_unTrackedDeviceIndex_Hmd = 0;
 constexpr const char* IVRSystem_Version = "IVRSystem_022";
 constexpr const char* IVRCompositor_Version = "IVRCompositor_028";
+// What runtimes before "IVRCompositor_028" offer: slots 0 to 5, all that the
+// program calls, are the same in both.
+constexpr const char* IVRCompositor_OlderVersion = "IVRCompositor_027";
 
 // Row-major 3 x 4 affine transform acting on column vectors; metres,
 // right-handed, +y up, -z forward.

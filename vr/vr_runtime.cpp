@@ -26,7 +26,7 @@ vr::IVRSystem* VrInterfaceCache::system(const VrEntryPoints& entry) {
 }
 
 vr::IVRCompositor* VrInterfaceCache::compositor(const VrEntryPoints& entry) {
-    return static_cast<vr::IVRCompositor*>(fetch(entry, compositorSlot, vr::IVRCompositor_Version));
+    return static_cast<vr::IVRCompositor*>(fetch(entry, compositorSlot, compositorVersion));
 }
 
 VrStart startVrRuntime(const VrEntryPoints& entry, VrInterfaceCache& cache) {
@@ -44,8 +44,60 @@ VrStart startVrRuntime(const VrEntryPoints& entry, VrInterfaceCache& cache) {
     if (start.system == nullptr) {
         entry.shutdownInternal();
         start.error = vr::VRInitError_Init_InterfaceNotFound;
+        return start;
     }
+    // NOTE: a runtime that lacks "IVRCompositor_028" (one from before it, or
+    // another runtime's face of the interface that lags behind) gets its
+    // "IVRCompositor_027": the slots the program calls are the same in both.
+    if (!entry.isInterfaceVersionValid(vr::IVRCompositor_Version) &&
+        entry.isInterfaceVersionValid(vr::IVRCompositor_OlderVersion)) {
+        start.compositorVersion = vr::IVRCompositor_OlderVersion;
+    }
+    cache.useCompositorVersion(start.compositorVersion);
     return start;
+}
+
+// NOTE: the compositor's refusals are said, though they never stop a frame:
+// a dark headset is otherwise all a person sees, whether the runtime's
+// dashboard has the focus (passing) or the eye images are on the wrong
+// graphics adapter (a fault).
+std::optional<std::string> RefusalWatch::observe(vr::EVRCompositorError result) {
+    if (result == last) {
+        return std::nullopt;
+    }
+    const vr::EVRCompositorError before = last;
+    last = result;
+    if (result == vr::VRCompositorError_None) {
+        return "The VR compositor accepts " + calls + " again.";
+    }
+    return std::string("The VR compositor ") +
+           (before == vr::VRCompositorError_None ? "refuses " : "now refuses ") + calls + ": " +
+           compositorErrorText(result) + ".";
+}
+
+std::string compositorErrorText(vr::EVRCompositorError error) {
+    static const std::pair<int, const char*> names[] = {
+        {0, "None"},
+        {1, "RequestFailed"},
+        {100, "IncompatibleVersion"},
+        {101, "DoNotHaveFocus"},
+        {102, "InvalidTexture"},
+        {103, "IsNotSceneApplication"},
+        {104, "TextureIsOnWrongDevice"},
+        {105, "TextureUsesUnsupportedFormat"},
+        {106, "SharedTexturesNotSupported"},
+        {107, "IndexOutOfRange"},
+        {108, "AlreadySubmitted"},
+        {109, "InvalidBounds"},
+        {110, "AlreadySet"},
+    };
+    const int number = static_cast<int>(error);
+    for (const auto& [value, name] : names) {
+        if (value == number) {
+            return std::string(name) + " (" + std::to_string(number) + ")";
+        }
+    }
+    return "error " + std::to_string(number);
 }
 
 // NOTE: a pose the runtime does not vouch for is zero before tracking starts

@@ -6,6 +6,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
 
 // The six entry points of the VR client library, loaded at run time.
 struct VrEntryPoints {
@@ -29,6 +32,9 @@ public:
     // Forgets every interface; the connection now has this token.
     void reset(std::uint32_t token);
 
+    // The compositor version this runtime offers; the newest one until set.
+    void useCompositorVersion(const char* version) { compositorVersion = version; }
+
     vr::IVRSystem* system(const VrEntryPoints& entry);
     vr::IVRCompositor* compositor(const VrEntryPoints& entry);
 
@@ -37,17 +43,39 @@ private:
 
     std::array<void*, slotCount> slots{};
     std::uint32_t initToken = 0;
+    const char* compositorVersion = vr::IVRCompositor_Version;
 };
 
 struct VrStart {
     vr::IVRSystem* system = nullptr; // null unless error is VRInitError_None
     vr::EVRInitError error = vr::VRInitError_None;
+    const char* compositorVersion = vr::IVRCompositor_Version; // the one the cache uses
 };
 
 // Opens the runtime as a scene application, as the client library's own
 // start-up helper does: the system interface when the runtime offers it,
-// otherwise the connection is closed again and the error says why.
+// otherwise the connection is closed again and the error says why. The
+// compositor is the newest version the runtime offers of the two the program
+// can use.
 VrStart startVrRuntime(const VrEntryPoints& entry, VrInterfaceCache& cache);
+
+// Says when a compositor call starts failing, when its error changes and when
+// it succeeds again: one line each time, never a line a frame.
+class RefusalWatch {
+public:
+    // calls: what is refused, in words ("eye images", "pose waits").
+    explicit RefusalWatch(std::string calls) : calls(std::move(calls)) {}
+
+    // The line to say for this result, or nothing.
+    std::optional<std::string> observe(vr::EVRCompositorError result);
+
+private:
+    std::string calls;
+    vr::EVRCompositorError last = vr::VRCompositorError_None;
+};
+
+// "DoNotHaveFocus (101)": a compositor error's name and number.
+std::string compositorErrorText(vr::EVRCompositorError error);
 
 // The head pose that the eye views are built from. A pose the runtime did not
 // vouch for (a failed wait, tracking not valid, a matrix that cannot be

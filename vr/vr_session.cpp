@@ -47,6 +47,11 @@ void Renderer::startVr(const VrSessionStart& session) {
         return;
     }
     vrSystem = session.start.system;
+    if (std::string(session.start.compositorVersion) != vr::IVRCompositor_Version) {
+        std::cout << "The VR runtime offers " << session.start.compositorVersion << ", not "
+                  << vr::IVRCompositor_Version << ": using " << session.start.compositorVersion
+                  << "." << std::endl;
+    }
     vrSystem->GetRecommendedRenderTargetSize(&eyeWidth, &eyeHeight);
     std::cout << "Recommended Render Target Size: " << eyeWidth << " x " << eyeHeight << std::endl;
 }

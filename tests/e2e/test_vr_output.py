@@ -12,6 +12,7 @@ import winebench  # noqa: E402
 FAILED = "OpenVR initialization failed: "
 CLEAR_GREY = (51, 51, 51)
 COMMON, RENDER_TARGET, PIXEL_SHADER_RESOURCE = 0x0, 0x4, 0x80
+NO_COMPOSITOR = "The VR runtime offers no compositor: the headset gets no pictures."
 ENDED_BY_THE_RUNTIME = "the application did not exit in time after Quit: ending it"
 
 
@@ -168,11 +169,24 @@ class VrOutput(winebench.ProgramTestCase):
             self.assertEqual(program.stderr(), FAILED +
                              "openvr_api.dll lacks the entry point VR_InitInternal2\n")
 
-    def test_without_a_compositor_the_vr_frame_is_skipped(self):
-        with self.program_with(null_compositor=1) as program:
-            program.wait_for_frames(30)  # frames on which a VR frame would have submitted
-            self.assertIn("Recommended Render Target Size", program.stdout())
-            self.assertEqual(self.submissions(), [])
+    def test_without_a_compositor_the_vr_frame_is_skipped_and_that_is_said_once(self):
+        # A runtime that offers no compositor version, and one that offers a
+        # version but hands out nothing for it.
+        for settings in ({"compositor": "none"}, {"null_compositor": 1}):
+            with self.subTest(**settings), self.program_with(**settings) as program:
+                program.wait_for_frames(30)  # frames on which a VR frame would have submitted
+                self.assertIn("Recommended Render Target Size", program.stdout())
+                self.assertEqual(self.submissions(), [])
+                self.assertEqual(program.stderr(), NO_COMPOSITOR + "\n")
+            self.assert_shut_down()
+
+    def test_a_runtime_with_the_older_compositor_gets_both_eyes(self):
+        with self.program_with(compositor="IVRCompositor_027") as program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+            self.assertIn("The VR runtime offers IVRCompositor_027, not IVRCompositor_028: "
+                          "using IVRCompositor_027.\n", program.stdout())
+            self.assertIn("GetGenericInterface IVRCompositor_027", self.calls())
+            self.assertEqual(program.stderr(), "")
         self.assert_shut_down()
 
     def test_a_missing_system_interface_reports_error_105_after_shutting_down(self):
@@ -254,6 +268,9 @@ class VrOutput(winebench.ProgramTestCase):
     def test_failed_pose_waits_keep_submitting_the_last_picture(self):
         with self.program_with(no_focus="3-6") as program:
             frames = self.wait_for_vr_frames(program, 9)
+            self.assertEqual(program.stderr().splitlines(), [
+                "The VR compositor refuses pose waits: DoNotHaveFocus (101).",
+                "The VR compositor accepts pose waits again."])
         self.assertEqual([frame["wait"]["result"] for frame in frames],
                          ["0", "0"] + ["101"] * 4 + ["0"] * 3)
         self.assert_every_image_shows_the_scene(frames)
@@ -272,11 +289,16 @@ class VrOutput(winebench.ProgramTestCase):
         self.assertEqual([s["hash"] for s in kept["submits"]],
                          [s["hash"] for s in turned["submits"]])
 
-    def test_refused_submissions_do_not_stop_the_program(self):
-        with self.program_with(submit_fail="3-6") as program:
-            frames = self.wait_for_vr_frames(program, 6)
+    def test_refused_submissions_are_said_when_they_start_and_end_and_do_not_stop_the_program(self):
+        # As while the runtime's dashboard has the headset: submissions 20 to
+        # 120 refused for lack of focus.
+        with self.program_with(submit_fail="20-120", submit_error=101) as program:
+            frames = self.wait_for_vr_frames(program, 64)
+            self.assertEqual(program.stderr().splitlines(), [
+                "The VR compositor refuses eye images: DoNotHaveFocus (101).",
+                "The VR compositor accepts eye images again."])
         results = [s["result"] for frame in frames for s in frame["submits"]]
-        self.assertEqual(results, ["0", "0"] + ["1"] * 4 + ["0"] * 6)
+        self.assertEqual(results, ["0"] * 19 + ["101"] * 101 + ["0"] * 8)
         self.assert_shut_down()
 
     def test_started_from_another_folder_the_shaders_beside_the_program_are_used(self):

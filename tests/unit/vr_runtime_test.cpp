@@ -15,6 +15,7 @@ namespace {
 struct FakeRuntime {
     vr::EVRInitError initError = vr::VRInitError_None;
     bool systemVersionValid = true;
+    std::vector<std::string> compositorVersions{vr::IVRCompositor_Version};
     std::uint32_t token = 7;
     int interfaceAddress = 0x1000;
     bool handOutNothing = false;
@@ -31,7 +32,11 @@ VrEntryPoints fakeEntryPoints() {
     entry.shutdownInternal = [] { runtime.calls.push_back("shutdown"); };
     entry.isInterfaceVersionValid = [](const char* version) {
         runtime.calls.push_back(std::string("valid? ") + version);
-        return runtime.systemVersionValid;
+        if (std::string(version) == vr::IVRSystem_Version) {
+            return runtime.systemVersionValid;
+        }
+        const auto& offered = runtime.compositorVersions;
+        return std::find(offered.begin(), offered.end(), version) != offered.end();
     };
     entry.getGenericInterface = [](const char* version, vr::EVRInitError*) -> void* {
         runtime.calls.push_back(std::string("get ") + version);
@@ -56,7 +61,22 @@ TEST_F(VrRuntime, StartsAsASceneApplicationAndFetchesTheSystemInterface) {
     EXPECT_EQ(start.error, vr::VRInitError_None);
     EXPECT_NE(start.system, nullptr);
     EXPECT_EQ(runtime.calls,
-              (std::vector<std::string>{"init 1", "valid? IVRSystem_022", "get IVRSystem_022"}));
+              (std::vector<std::string>{"init 1", "valid? IVRSystem_022", "get IVRSystem_022",
+                                        "valid? IVRCompositor_028"}));
+    EXPECT_STREQ(start.compositorVersion, "IVRCompositor_028");
+}
+
+TEST_F(VrRuntime, ARuntimeWithTheOlderCompositorOnlyHasItUsed) {
+    runtime.compositorVersions = {"IVRCompositor_027"};
+    const VrStart start = startVrRuntime(entry, cache);
+    EXPECT_STREQ(start.compositorVersion, "IVRCompositor_027");
+    cache.compositor(entry);
+    EXPECT_EQ(runtime.calls.back(), "get IVRCompositor_027");
+}
+
+TEST_F(VrRuntime, ARuntimeWithNeitherCompositorKeepsAskingForTheNewest) {
+    runtime.compositorVersions = {};
+    EXPECT_STREQ(startVrRuntime(entry, cache).compositorVersion, "IVRCompositor_028");
 }
 
 TEST_F(VrRuntime, AnInitErrorIsReportedWithoutFurtherCalls) {
@@ -92,6 +112,27 @@ TEST_F(VrRuntime, TheCacheFetchesOnceAndAgainAfterTheTokenChanges) {
     EXPECT_NE(second, first);
     EXPECT_NE(cache.system(entry), system); // every slot was cleared
     EXPECT_EQ(std::count(runtime.calls.begin(), runtime.calls.end(), "get IVRCompositor_028"), 2);
+}
+
+TEST(RefusalWatch, SaysWhenRefusalsStartChangeAndEndButNeverEveryFrame) {
+    RefusalWatch watch("eye images");
+    std::vector<std::string> said;
+    for (int result : {0, 0, 101, 101, 101, 0, 0, 104, 1, 1, 0}) {
+        if (auto line = watch.observe(static_cast<vr::EVRCompositorError>(result))) {
+            said.push_back(*line);
+        }
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "The VR compositor refuses eye images: DoNotHaveFocus (101).",
+                        "The VR compositor accepts eye images again.",
+                        "The VR compositor refuses eye images: TextureIsOnWrongDevice (104).",
+                        "The VR compositor now refuses eye images: RequestFailed (1).",
+                        "The VR compositor accepts eye images again.",
+                    }));
+}
+
+TEST(RefusalWatch, AnErrorWithoutANameIsGivenByNumber) {
+    EXPECT_EQ(compositorErrorText(static_cast<vr::EVRCompositorError>(4242)), "error 4242");
 }
 
 vr::HmdMatrix34_t translation34(float x, float y, float z) {

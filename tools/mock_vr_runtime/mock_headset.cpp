@@ -387,7 +387,7 @@ public:
         vr::EVRCompositorError result = check(eye, texture);
         if (result == vr::VRCompositorError_None &&
             mockSettings().failedSubmissions.contains(submissions)) {
-            result = vr::VRCompositorError_RequestFailed;
+            result = mockSettings().submissionError;
         }
         if (texture != nullptr) {
             line += " type=" + std::to_string(texture->eType) +

@@ -128,6 +128,9 @@ MockSettings readSettings() {
     settings.trackingLost = callRange("HT_MOCK_VR_TRACKING_LOST");
     settings.poseWaitsWithoutFocus = callRange("HT_MOCK_VR_NO_FOCUS");
     settings.failedSubmissions = callRange("HT_MOCK_VR_SUBMIT_FAIL");
+    settings.submissionError = static_cast<vr::EVRCompositorError>(
+        std::atoi(environment("HT_MOCK_VR_SUBMIT_ERROR", "1").c_str()));
+    settings.compositorVersion = environment("HT_MOCK_VR_COMPOSITOR", vr::IVRCompositor_Version);
     settings.adapterIndex = std::atoi(environment("HT_MOCK_VR_ADAPTER_INDEX", "0").c_str());
     settings.quitAfter = std::atol(environment("HT_MOCK_VR_QUIT_AFTER").c_str());
     settings.quitWhen = environment("HT_MOCK_VR_QUIT_WHEN");

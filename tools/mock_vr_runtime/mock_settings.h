@@ -32,11 +32,13 @@ struct MockSettings {
     std::string invalidInterfaces; // ",A,B," for a simple search
     long tokenChangeAfter = 0;     // 0: never
     bool nullCompositor = false;
-    double refreshHz = 0.0;             // 0: the pose wait returns at once
-    long untrackedPoseWaits = 0;        // the first N pose waits have no pose
-    CallRange trackingLost;             // pose waits with a stale pose, not valid
-    CallRange poseWaitsWithoutFocus;    // pose waits that fail, arrays untouched
-    CallRange failedSubmissions;        // submissions that are refused
+    double refreshHz = 0.0;          // 0: the pose wait returns at once
+    long untrackedPoseWaits = 0;     // the first N pose waits have no pose
+    CallRange trackingLost;          // pose waits with a stale pose, not valid
+    CallRange poseWaitsWithoutFocus; // pose waits that fail, arrays untouched
+    CallRange failedSubmissions;     // submissions that are refused, with this error:
+    vr::EVRCompositorError submissionError = vr::VRCompositorError_RequestFailed;
+    std::string compositorVersion = vr::IVRCompositor_Version; // the one offered; "none"
     std::int32_t adapterIndex = 0;      // the headset's adapter, for EnumAdapters1
     long quitAfter = 0;                 // Quit is queued after this pose wait; 0: never
     std::string quitWhen;               // or after the first pose wait that finds this file

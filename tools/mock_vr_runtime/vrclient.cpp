@@ -25,8 +25,9 @@ public:
 
 constexpr char clientCoreVersion[] = "IVRClientCore_003";
 
+// The system interface and the one compositor version the settings name.
 bool offered(const std::string& version) {
-    return (version == vr::IVRSystem_Version || version == vr::IVRCompositor_Version) &&
+    return (version == vr::IVRSystem_Version || version == mockSettings().compositorVersion) &&
            !mockSettings().reportsInvalid(version.c_str());
 }
 
