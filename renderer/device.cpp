@@ -52,18 +52,32 @@ std::vector<IDXGIAdapter1*> listAdapters(IDXGIFactory4* factory) {
     }
 }
 
+// Whether the adapter can serve, and its identifier.
+AdapterCandidate describeCandidate(IDXGIAdapter1* adapter) {
+    AdapterCandidate candidate;
+    candidate.usable = isHardwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter);
+    DXGI_ADAPTER_DESC1 desc{};
+    if (candidate.usable && SUCCEEDED(adapter->GetDesc1(&desc))) {
+        const auto high = static_cast<std::uint32_t>(desc.AdapterLuid.HighPart);
+        candidate.luid = static_cast<std::uint64_t>(high) << 32 | desc.AdapterLuid.LowPart;
+    }
+    return candidate;
+}
+
 // The adapter the device is made on; null leaves the choice to the system.
 // NOTE: with a VR session, the adapter the runtime names for the headset comes
 // before the first hardware adapter: the compositor refuses eye textures made
 // on any other, and on a laptop whose headset port is wired to the discrete
-// GPU the first adapter is usually the integrated one.
-IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory, std::optional<std::int32_t> headsetAdapter) {
+// GPU the first adapter is usually the integrated one. It is asked the
+// Direct3D 12 way, by its LUID: an adapter's index can differ between
+// factories (a per-program GPU preference on a hybrid laptop reorders them).
+IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory, std::optional<std::uint64_t> headsetLuid) {
     std::vector<IDXGIAdapter1*> adapters = listAdapters(factory);
-    std::vector<bool> usable;
+    std::vector<AdapterCandidate> candidates;
     for (IDXGIAdapter1* adapter : adapters) {
-        usable.push_back(isHardwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter));
+        candidates.push_back(describeCandidate(adapter));
     }
-    const AdapterChoice choice = chooseAdapterIndex(usable, headsetAdapter);
+    const AdapterChoice choice = chooseAdapterIndex(candidates, headsetLuid);
     if (!choice.notice.empty()) {
         std::cerr << choice.notice << std::endl;
     }

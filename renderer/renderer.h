@@ -86,7 +86,7 @@ private:
     // VR output.
     void startVr(const VrSessionStart& session);
     void stopVr();
-    std::optional<std::int32_t> headsetAdapter() const;
+    std::optional<std::uint64_t> headsetAdapter() const;
     void createEyeTextures();
     void renderVrFrame();
     bool runtimeAskedToQuit();

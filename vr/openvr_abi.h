@@ -51,6 +51,7 @@ enum ETrackingResult : std::int32_t {
     TrackingResult_Running_OutOfRange = 201,
 };
 enum ETrackingUniverseOrigin : std::int32_t {};
+struct VkInstance_T; // Vulkan's instance, named only by the adapter query
 
 constexpr std::uint32_t k_unMaxTrackedDeviceCount = 64;
 constexpr std::uint32_t k_unTrackedDeviceIndex_Hmd = 0;
@@ -152,7 +153,7 @@ static_assert(sizeof(void*) != 8 || sizeof(D3D12TextureData_t) == 24,
 #endif
 #endif
 
-// "IVRSystem_022". The program calls slots 0 to 4, 7, 29 and 43; the slots
+// "IVRSystem_022". The program calls slots 0 to 4, 8, 29 and 43; the slots
 // between are declared only to keep those at their places in the table, and
 // their empty bodies let a stand-in runtime leave them out.
 class IVRSystem {
@@ -174,10 +175,12 @@ public:
 #endif
     virtual void unusedSlot5() {}
     virtual void unusedSlot6() {}
-    // The index for IDXGIFactory1::EnumAdapters1 of the adapter the headset
-    // is connected to; -1 when the runtime cannot tell.
-    virtual void GetDXGIOutputInfo(std::int32_t* adapterIndex) = 0;
-    virtual void unusedSlot8() {}
+    virtual void unusedSlot7() {}
+    // For textureType DirectX12: the LUID of the adapter the headset is
+    // connected to (low part in the lower four bytes); 0 when the runtime
+    // cannot tell. The instance is for Vulkan only.
+    virtual void GetOutputDevice(std::uint64_t* device, ETextureType textureType,
+                                 VkInstance_T* instance) = 0;
     virtual void unusedSlot9() {}
     virtual void unusedSlot10() {}
     virtual void unusedSlot11() {}

@@ -56,13 +56,15 @@ void Renderer::startVr(const VrSessionStart& session) {
     std::cout << "Recommended Render Target Size: " << eyeWidth << " x " << eyeHeight << std::endl;
 }
 
-std::optional<std::int32_t> Renderer::headsetAdapter() const {
+// The identifier (LUID) of the adapter the headset is connected to, as the
+// runtime names it for Direct3D 12; nothing without a session.
+std::optional<std::uint64_t> Renderer::headsetAdapter() const {
     if (vrSystem == nullptr) {
         return std::nullopt;
     }
-    std::int32_t index = -1;
-    vrSystem->GetDXGIOutputInfo(&index);
-    return index;
+    std::uint64_t luid = 0;
+    vrSystem->GetOutputDevice(&luid, vr::TextureType_DirectX12, nullptr);
+    return luid;
 }
 
 // Drains the runtime's events; true when one of them asks the program to quit.

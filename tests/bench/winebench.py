@@ -29,6 +29,8 @@ WM_COMMAND, IDOK = 0x0111, 1
 MESSAGE_BOX = "#32770"  # the class of a message box's window
 SW_MINIMIZE, SW_RESTORE = 6, 9
 MAIN_WINDOW = ("MainWindow", "Hello Triangle")
+# The LUID of the test-only dxgi.dll's second adapter (HT_SECOND_ADAPTER=1).
+SECOND_ADAPTER_LUID = 0x00005EC000000002
 
 
 class BenchError(RuntimeError):

@@ -235,14 +235,21 @@ class VrOutput(winebench.ProgramTestCase):
                 devices = [line.split(" ", 2)[2] for line in trace.read_text().splitlines()]
                 return devices, program.stderr()
 
-        devices, errors = adapters_of_a_run(adapter_index=1)
+        devices, errors = adapters_of_a_run(adapter_luid=hex(winebench.SECOND_ADAPTER_LUID))
         self.assertEqual(len(devices), 1, devices)
         self.assertTrue(devices[0].endswith(" (second)"), devices)
         self.assertEqual(errors, "")
-        # An index that names no adapter: the first one, and a line that says so.
-        devices, errors = adapters_of_a_run(adapter_index=2)
+        self.assertIn(f"GetOutputDevice type=4 -> {hex(winebench.SECOND_ADAPTER_LUID)}",
+                      self.calls())
+        # A LUID that names no adapter, and none at all: the first adapter,
+        # and a line that says so.
+        devices, errors = adapters_of_a_run(adapter_luid="0x1234")
         self.assertFalse(devices[0].endswith(" (second)"), devices)
-        self.assertIn("graphics adapter (index 2) cannot make a Direct3D 12 device", errors)
+        self.assertIn("graphics adapter (LUID 0x1234) is not one that can make a Direct3D 12 "
+                      "device", errors)
+        devices, errors = adapters_of_a_run(adapter_luid=0)
+        self.assertFalse(devices[0].endswith(" (second)"), devices)
+        self.assertIn("The VR runtime names no graphics adapter for the headset", errors)
 
     def test_frames_without_a_valid_head_pose_are_drawn_from_the_last_valid_one(self):
         head = {"head_pose": "0.2,1.6,-0.3", "head_rotation": "30,10,5"}

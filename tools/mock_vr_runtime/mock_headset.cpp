@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <d3d12.h>
+#include <dxgi1_4.h>
 
 #include <algorithm>
 #include <atomic>
@@ -262,6 +263,25 @@ vr::HmdMatrix44_t eyeProjection(float nearZ, float farZ) {
     return m;
 }
 
+// The LUID of the machine's first adapter, where the headset is unless the
+// settings say otherwise; 0 when there is none.
+std::uint64_t firstAdapterLuid() {
+    IDXGIFactory1* factory = nullptr;
+    IDXGIAdapter1* adapter = nullptr;
+    DXGI_ADAPTER_DESC1 desc{};
+    const bool read = SUCCEEDED(CreateDXGIFactory1(IID_PPV_ARGS(&factory))) &&
+                      SUCCEEDED(factory->EnumAdapters1(0, &adapter)) &&
+                      SUCCEEDED(adapter->GetDesc1(&desc));
+    if (adapter != nullptr) {
+        adapter->Release();
+    }
+    if (factory != nullptr) {
+        factory->Release();
+    }
+    const auto high = static_cast<std::uint32_t>(desc.AdapterLuid.HighPart);
+    return read ? static_cast<std::uint64_t>(high) << 32 | desc.AdapterLuid.LowPart : 0;
+}
+
 class MockSystem : public vr::IVRSystem {
 public:
     void GetRecommendedRenderTargetSize(std::uint32_t* width, std::uint32_t* height) override {
@@ -302,9 +322,14 @@ public:
         return eyeToHead(eye);
     }
 #endif
-    void GetDXGIOutputInfo(std::int32_t* adapterIndex) override {
-        *adapterIndex = mockSettings().adapterIndex;
-        logCall("GetDXGIOutputInfo -> " + std::to_string(*adapterIndex));
+    void GetOutputDevice(std::uint64_t* device, vr::ETextureType textureType,
+                         vr::VkInstance_T*) override {
+        *device = textureType == vr::TextureType_DirectX12
+                      ? mockSettings().adapterLuid.value_or(firstAdapterLuid())
+                      : 0;
+        char luid[24];
+        std::snprintf(luid, sizeof(luid), "0x%llx", static_cast<unsigned long long>(*device));
+        logCall("GetOutputDevice type=" + std::to_string(textureType) + " -> " + luid);
     }
     bool PollNextEvent(vr::VREvent_t* event, std::uint32_t eventSize) override {
         if (eventSize != sizeof(vr::VREvent_t)) {

@@ -131,7 +131,10 @@ MockSettings readSettings() {
     settings.submissionError = static_cast<vr::EVRCompositorError>(
         std::atoi(environment("HT_MOCK_VR_SUBMIT_ERROR", "1").c_str()));
     settings.compositorVersion = environment("HT_MOCK_VR_COMPOSITOR", vr::IVRCompositor_Version);
-    settings.adapterIndex = std::atoi(environment("HT_MOCK_VR_ADAPTER_INDEX", "0").c_str());
+    const std::string luid = environment("HT_MOCK_VR_ADAPTER_LUID");
+    if (!luid.empty()) {
+        settings.adapterLuid = std::strtoull(luid.c_str(), nullptr, 0);
+    }
     settings.quitAfter = std::atol(environment("HT_MOCK_VR_QUIT_AFTER").c_str());
     settings.quitWhen = environment("HT_MOCK_VR_QUIT_WHEN");
     settings.quitTimeoutMs =

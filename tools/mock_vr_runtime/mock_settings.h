@@ -3,6 +3,7 @@
 #include "vr/openvr_abi.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // A pose that only moves, by (x, y, z) metres.
@@ -39,10 +40,10 @@ struct MockSettings {
     CallRange failedSubmissions;     // submissions that are refused, with this error:
     vr::EVRCompositorError submissionError = vr::VRCompositorError_RequestFailed;
     std::string compositorVersion = vr::IVRCompositor_Version; // the one offered; "none"
-    std::int32_t adapterIndex = 0;      // the headset's adapter, for EnumAdapters1
-    long quitAfter = 0;                 // Quit is queued after this pose wait; 0: never
-    std::string quitWhen;               // or after the first pose wait that finds this file
-    unsigned long quitTimeoutMs = 5000; // then the process is ended this much later
+    std::optional<std::uint64_t> adapterLuid; // the headset's adapter; none: the first one's
+    long quitAfter = 0;                       // Quit is queued after this pose wait; 0: never
+    std::string quitWhen;                     // or after the first pose wait that finds this file
+    unsigned long quitTimeoutMs = 5000;       // then the process is ended this much later
     std::string output;
 
     bool reportsInvalid(const char* version) const;

@@ -175,18 +175,25 @@ static HRESULT STDMETHODCALLTYPE secondEnumOutputs(IDXGIAdapter1* iface, UINT in
     return IDXGIAdapter1_EnumOutputs(second(iface)->real, index, output);
 }
 
-static void markSecond(WCHAR* description) {
+/* The second adapter's LUID, which the tests name (tests/bench/winebench.py). */
+#define SECOND_ADAPTER_LUID 0x00005EC000000002ULL
+
+/* The second adapter's description ends in " (second)" and it has a LUID of
+ * its own, so that a test can name it. */
+static void markSecond(WCHAR* description, LUID* luid) {
     static const WCHAR suffix[] = L" (second)";
     size_t length = wcslen(description);
     if (length + ARRAY_COUNT(suffix) <= 128) {
         memcpy(description + length, suffix, sizeof(suffix));
     }
+    luid->LowPart = (DWORD)(SECOND_ADAPTER_LUID & 0xFFFFFFFFu);
+    luid->HighPart = (LONG)(SECOND_ADAPTER_LUID >> 32);
 }
 
 static HRESULT STDMETHODCALLTYPE secondGetDesc(IDXGIAdapter1* iface, DXGI_ADAPTER_DESC* desc) {
     HRESULT result = IDXGIAdapter1_GetDesc(second(iface)->real, desc);
     if (SUCCEEDED(result)) {
-        markSecond(desc->Description);
+        markSecond(desc->Description, &desc->AdapterLuid);
     }
     return result;
 }
@@ -199,7 +206,7 @@ static HRESULT STDMETHODCALLTYPE secondCheckInterfaceSupport(IDXGIAdapter1* ifac
 static HRESULT STDMETHODCALLTYPE secondGetDesc1(IDXGIAdapter1* iface, DXGI_ADAPTER_DESC1* desc) {
     HRESULT result = IDXGIAdapter1_GetDesc1(second(iface)->real, desc);
     if (SUCCEEDED(result)) {
-        markSecond(desc->Description);
+        markSecond(desc->Description, &desc->AdapterLuid);
     }
     return result;
 }
