@@ -12,6 +12,7 @@
 namespace {
 
 MessageRoute route = MessageRoute::StandardStreams;
+bool errorStreamUsable = true;
 
 bool usable(DWORD which) {
     const HANDLE handle = GetStdHandle(which);
@@ -90,6 +91,7 @@ void copyToDebugger(std::ostream& stream) {
 } // namespace
 
 void routeConsoleOutput() {
+    errorStreamUsable = usable(STD_ERROR_HANDLE);
     route = chooseMessageRoute(ConsoleProbe{standardHandlesUsable, attachToParentConsole});
     copyToDebugger(std::cout);
     copyToDebugger(std::cerr);
@@ -97,7 +99,7 @@ void routeConsoleOutput() {
 
 void reportFatal(const std::string& line) {
     std::cerr << line << std::endl;
-    if (route != MessageRoute::NoConsole) {
+    if (!fatalNeedsDialog(route, errorStreamUsable)) {
         return;
     }
     const std::string text = fatalExplanation(line) + "\n\nDetails: " + line;

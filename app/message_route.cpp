@@ -7,6 +7,14 @@ MessageRoute chooseMessageRoute(const ConsoleProbe& probe) {
     return probe.attachToParentConsole() ? MessageRoute::ParentConsole : MessageRoute::NoConsole;
 }
 
+// NOTE: the dialog is decided by the error stream alone, where the fatal line
+// goes; with the output stream kept and the error stream dropped, the line
+// would reach nobody.
+bool fatalNeedsDialog(MessageRoute route, bool errorStreamUsable) {
+    return route == MessageRoute::NoConsole ||
+           (route == MessageRoute::StandardStreams && !errorStreamUsable);
+}
+
 namespace {
 
 bool mentions(const std::string& text, const char* part) {

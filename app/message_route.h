@@ -20,6 +20,11 @@ struct ConsoleProbe {
 
 MessageRoute chooseMessageRoute(const ConsoleProbe& probe);
 
+// Whether a fatal line needs a dialog as well: it goes to the error stream,
+// so the dialog depends on that stream alone. Kept streams whose error stream
+// goes nowhere (a launcher that keeps only the output) need one too.
+bool fatalNeedsDialog(MessageRoute route, bool errorStreamUsable);
+
 // What a fatal line means in plain words, and what the person can do about
 // it, for a dialog shown to someone who has no console to read it in.
 std::string fatalExplanation(const std::string& fatalLine);

@@ -41,6 +41,14 @@ TEST(MessageRoute, WithoutStreamsOrConsoleOnlyTheDebuggerAndDialogsRemain) {
     EXPECT_EQ(chooseMessageRoute(console.probe()), MessageRoute::NoConsole);
 }
 
+TEST(MessageRoute, AFatalLineNeedsADialogWhereverTheErrorStreamGoesNowhere) {
+    EXPECT_TRUE(fatalNeedsDialog(MessageRoute::NoConsole, false));
+    EXPECT_TRUE(fatalNeedsDialog(MessageRoute::StandardStreams, false)) << "output kept alone";
+    EXPECT_FALSE(fatalNeedsDialog(MessageRoute::StandardStreams, true)) << "error kept alone";
+    EXPECT_FALSE(fatalNeedsDialog(MessageRoute::ParentConsole, false))
+        << "the attached console's error stream";
+}
+
 TEST(FatalExplanation, NamesTheCommonFirstRunFailuresInPlainWords) {
     const std::string adapter = fatalExplanation(
         "fatal: D3D12CreateDevice(adapter, minimumFeatureLevel, IID_PPV_ARGS(&device)) failed "
