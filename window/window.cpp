@@ -116,8 +116,14 @@ void forgetDestroyedWindows() {
     endingWindows.clear();
 }
 
+// NOTE: the taskbar object is released with the window: kept, it would be
+// released by nobody, after COM on this thread may be gone.
 Window::~Window() {
     close();
+    if (taskbarList != nullptr) {
+        taskbarList->Release();
+        taskbarList = nullptr;
+    }
 }
 
 bool Window::create(const WindowDesc& description, EventQueue& queue) {
