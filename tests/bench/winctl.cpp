@@ -117,16 +117,29 @@ int printTexts(HWND window) {
 
 // As Explorer starts a program: in its folder, detached from any console,
 // inheriting no handles, so the program has no standard handles at all.
+// The program goes into a job that ends it when this helper ends, however the
+// helper ends: a test that stops early ends the program it started too.
 int startAsExplorer(const char* program, const char* folder) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     std::string commandLine = std::string("\"") + program + "\"";
-    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
-                        nullptr, folder, &startup, &process)) {
+    const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job == nullptr ||
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        std::fprintf(stderr, "winctl: no job to start the program in (error %lu)\n",
+                     GetLastError());
+        return 255;
+    }
+    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE,
+                        DETACHED_PROCESS | CREATE_SUSPENDED, nullptr, folder, &startup, &process)) {
         std::fprintf(stderr, "winctl: CreateProcessA failed (error %lu)\n", GetLastError());
         return 255;
     }
+    AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 255;
     GetExitCodeProcess(process.hProcess, &exitCode);

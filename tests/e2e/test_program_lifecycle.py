@@ -37,10 +37,11 @@ class ProgramLifecycle(winebench.ProgramTestCase):
             program.expect_exit(0)
 
     def test_started_as_explorer_starts_it_a_fatal_error_shows_a_dialog(self):
-        # The CPU driver offers no feature level 12_0: without the test-only
-        # proxy the start cannot succeed.
-        failing = winebench.stage_program(self.scratch("failing-"), with_proxy=False)
-        with winebench.ExplorerStart(failing, {"WINEDEBUG": "-all,+debugstr"}) as start:
+        # The test-only proxy fails every device creation, as on a machine
+        # whose adapters all lack feature level 12_0.
+        failing = winebench.stage_program(self.scratch("failing-"))
+        no_device = {"HT_FAIL_CALL": "D3D12CreateDevice"}
+        with winebench.ExplorerStart(failing, {"WINEDEBUG": "-all,+debugstr", **no_device}) as start:
             dialog = start.find_window(winebench.MESSAGE_BOX, "Hello Triangle")
             self.assertIsNotNone(dialog, "no dialog")
             text = winebench.winctl("text", dialog)
@@ -53,7 +54,7 @@ class ProgramLifecycle(winebench.ProgramTestCase):
         self.assertIn("fatal: D3D12CreateDevice(", start.wine_output.read_text(errors="replace"))
 
         # From a shell whose streams are redirected: the line, no dialog.
-        with self.program(executable=failing, window=None) as program:
+        with self.program(executable=failing, window=None, extra_env=no_device) as program:
             program.expect_exit(1)
         self.assertIn("fatal: D3D12CreateDevice(", program.stderr())
 
