@@ -78,7 +78,9 @@ IDXGIAdapter1* chooseAdapter(IDXGIFactory4* factory, std::optional<std::uint64_t
         candidates.push_back(describeCandidate(adapter));
     }
     const AdapterChoice choice = chooseAdapterIndex(candidates, headsetLuid);
-    if (!choice.notice.empty()) {
+    // With no usable adapter at all the device cannot be made, and that
+    // failure says what there is to say.
+    if (choice.index && !choice.notice.empty()) {
         std::cerr << choice.notice << std::endl;
     }
     IDXGIAdapter1* chosen = nullptr;
@@ -132,7 +134,14 @@ void Renderer::createDevice() {
     fenceValue = 0;
 }
 
+// Without a device (a lost one not yet built again) only the size is kept,
+// for the rebuild.
 void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
+    if (nextRebuild) {
+        width = clampSwapChainSide(newWidth);
+        height = clampSwapChainSide(newHeight);
+        return;
+    }
     recoveringFromDeviceLoss([&] { resizeSwapChain(newWidth, newHeight); });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 // The results by which Direct3D and DXGI say the device is gone: removed
 // (a driver update or restart, a GPU switch), hung, or reset.
@@ -22,4 +24,28 @@ public:
 
 private:
     bool presentedSinceRecovery = true;
+};
+
+// When a rebuild that failed is tried again: a driver that restarts (an
+// update, a GPU reset) refuses new devices for seconds. The pauses grow from
+// 100 ms, doubling, to 2 s, for as long as the failures come less than 10 s
+// after the loss: the last attempt fails between 10 and about 12 s after it.
+class RebuildRetries {
+public:
+    using Time = std::chrono::steady_clock::time_point;
+
+    static constexpr std::chrono::milliseconds firstPause{100};
+    static constexpr std::chrono::milliseconds longestPause{2000};
+    static constexpr std::chrono::seconds triedFor{10};
+
+    // The device was lost at this time; the pauses start again.
+    void start(Time lost);
+
+    // After a rebuild failed at now: when to try again, or nothing when the
+    // time for trying is over.
+    std::optional<Time> next(Time now);
+
+private:
+    Time lost{};
+    std::chrono::milliseconds pause = firstPause;
 };

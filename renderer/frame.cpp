@@ -5,6 +5,9 @@
 #include <cstring>
 
 bool Renderer::render() {
+    if (nextRebuild) {
+        return retryRebuild();
+    }
     if (!frameClock.beginFrame()) {
         return false;
     }

@@ -3,6 +3,7 @@
 #include "renderer/d3d_helpers.h"
 #include "window/window.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -114,8 +115,8 @@ void Renderer::releaseDeviceObjects(bool flushFirst) noexcept {
 }
 
 // A step of the frames (a frame, a resize) whose lost device is built again.
-// Every other failure, a loss during the rebuild, and a loss before a frame
-// was presented on the rebuilt device, end the program as before.
+// Every other failure, and a loss before a frame was presented on the rebuilt
+// device, end the program as before.
 void Renderer::recoveringFromDeviceLoss(const std::function<void()>& step) {
     try {
         step();
@@ -141,11 +142,53 @@ void Renderer::recoverDevice(const GraphicsError& loss) {
     deviceLoss.recovering();
     settleLostDevice();
     releaseDeviceObjects(false);
-    // Without the start-up's first recording, which is never executed: Wine's
-    // Direct3D 12 makes a new resource's first layout transition when a list
-    // is recorded, not when it runs, so a fresh back buffer would reach its
-    // first Present in no defined layout.
-    createDeviceObjects(width, height);
+    rebuildRetries.start(std::chrono::steady_clock::now());
+    rebuildDevice();
+}
+
+// NOTE: a rebuild that fails is tried again, with growing pauses, for about
+// ten seconds (RebuildRetries) before the failure ends the program: a driver
+// that restarts refuses new devices for seconds. Meanwhile there is no
+// device: the main loop answers the window's messages, resizes only note the
+// size, and the VR session stays open with the runtime's events still read,
+// but the runtime gets neither pose waits nor eye images.
+void Renderer::rebuildDevice() {
+    try {
+        // Without the start-up's first recording, which is never executed:
+        // Wine's Direct3D 12 makes a new resource's first layout transition
+        // when a list is recorded, not when it runs, so a fresh back buffer
+        // would reach its first Present in no defined layout.
+        createDeviceObjects(width, height);
+        nextRebuild.reset();
+    } catch (const GraphicsError&) {
+        releaseDeviceObjects(false);
+        nextRebuild = rebuildRetries.next(std::chrono::steady_clock::now());
+        if (!nextRebuild) {
+            throw;
+        }
+    }
+}
+
+// While there is no device: the runtime's events, and the next rebuild once
+// its pause is over. True when a rebuild was tried.
+bool Renderer::retryRebuild() {
+    if (vrSystem != nullptr && !vrQuitting && runtimeAskedToQuit()) {
+        quitVr();
+    }
+    if (std::chrono::steady_clock::now() < *nextRebuild) {
+        return false;
+    }
+    rebuildDevice();
+    return true;
+}
+
+std::chrono::nanoseconds Renderer::timeUntilNextFrame() const {
+    if (!nextRebuild) {
+        return frameClock.timeUntilNextFrame();
+    }
+    return std::max(std::chrono::nanoseconds(0),
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        *nextRebuild - std::chrono::steady_clock::now()));
 }
 
 // What was submitted before the loss was reported may still be running where

@@ -36,8 +36,9 @@ public:
     // it drew one (or built a lost device again instead).
     bool render();
 
-    // How long until render() will draw again; zero when a frame is due.
-    std::chrono::nanoseconds timeUntilNextFrame() const { return frameClock.timeUntilNextFrame(); }
+    // How long until render() will draw again (or try again to build a lost
+    // device); zero when a frame is due.
+    std::chrono::nanoseconds timeUntilNextFrame() const;
 
 private:
     friend class RendererTestAccess;
@@ -49,6 +50,8 @@ private:
     void tearDown() noexcept;
     void recoveringFromDeviceLoss(const std::function<void()>& step);
     void recoverDevice(const GraphicsError& loss);
+    void rebuildDevice();
+    bool retryRebuild();
     void settleLostDevice() noexcept;
 
     // Device and swap chain.
@@ -131,8 +134,11 @@ private:
     RefusalWatch poseWaitRefusals{"pose waits"};
     bool compositorMissing = false;
 
-    // Whether a lost device may be built again now.
+    // Whether a lost device may be built again now; while a rebuild failed,
+    // when it is tried again.
     DeviceLossBudget deviceLoss;
+    RebuildRetries rebuildRetries;
+    std::optional<RebuildRetries::Time> nextRebuild;
 
     // The window presented to; not owned.
     Window* window = nullptr;

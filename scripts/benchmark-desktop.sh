@@ -3,7 +3,8 @@
 # private virtual display, without and with the mock VR runtime.
 # Usage: scripts/benchmark-desktop.sh [SECONDS] [RUNS] (defaults: 10 s, 3 runs)
 #        scripts/benchmark-desktop.sh --device-lost [RUNS]: time from a lost
-#        device to the next presented frame
+#        device to the next presented frame, and with a 3 s driver restart,
+#        from the driver's return to the next presented frame
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -89,7 +89,8 @@ LOST_ONCE = [
 LOST = "The graphics device was lost: "
 
 # A device that stays lost ends the program with one fatal line: lost again
-# before a frame was presented on the new device, or unable to make a new one.
+# before a frame was presented on the new device, or unable to make a new one
+# for the ten seconds that rebuilds are tried.
 # (the calls to fail, the text the fatal line must name)
 LOST_FOR_GOOD = [
     ("IDXGISwapChain::Present@frame:5+", "swapchain->Present("),
@@ -160,6 +161,34 @@ class FailurePaths(winebench.ProgramTestCase):
                 if len(result) == 8:
                     self.assertIn(f"0x{result}", line)
                 self.assertNotIn("fatal: ", program.stderr())
+
+    def test_a_driver_restart_is_waited_for_and_the_frames_come_back_on_the_headsets_adapter(self):
+        # For 3 s after the loss, as while a driver restarts, no device can
+        # be made, and the window must go on answering.
+        restart = "~3000"
+        failure = (f"IDXGISwapChain::Present@frame:30+{restart},"
+                   f"D3D12CreateDevice@frame:1+{restart}")
+        devices = self.workdir / "devices.txt"
+        with self.program_failing(failure, with_vr=True, result=DEVICE_REMOVED, extra_env={
+                "HT_SECOND_ADAPTER": "1", "HT_DEVICE_TRACE": winebench.windows_path(devices),
+                "HT_MOCK_VR_ADAPTER_LUID": hex(winebench.SECOND_ADAPTER_LUID)}) as program:
+            program.wait_until(lambda: LOST in program.stderr(), "the recovery line")
+            lost = time.time_ns()
+            self.assertLess(int(winebench.winctl("answers", program.window, 25)), 1000)
+            self.assertLess(program.presents(), 31, "no frame while the driver is away")
+            program.wait_for_frames(10)
+            vr_log = program.output / "vr" / "log.txt"
+            program.wait_until(lambda: len(submissions_after(vr_log, lost)) >= 4,
+                               "eye images from the new device")
+            for submitted in submissions_after(vr_log, lost):
+                self.assertEqual(submitted["result"], "0", submitted)
+                self.assertGreater(int(submitted["colours"]), 1, submitted)
+            errors = program.stderr().splitlines()
+            self.assertEqual(len([line for line in errors if line.startswith(LOST)]), 1, errors)
+            self.assertNotIn("fatal: ", program.stderr())
+        made_on = [line.split(" ", 2)[2] for line in devices.read_text().splitlines()]
+        self.assertEqual(len(made_on), 2, made_on)
+        self.assertTrue(all(adapter.endswith(" (second)") for adapter in made_on), made_on)
 
     def test_a_device_that_stays_lost_ends_the_program_with_one_line(self):
         rows = [(failure, call, DEVICE_REMOVED) for failure, call in LOST_FOR_GOOD]

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 TEST(DeviceLoss, OnlyRemovedHungAndResetMeanALostDevice) {
@@ -24,6 +26,41 @@ TEST(DeviceLoss, ALossIsRecoveredOncePerPresentedFrame) {
     budget.framePresented();
     budget.recovering();
     EXPECT_FALSE(budget.mayRecover());
+}
+
+// A failed rebuild is tried again after each pause, as soon as it fails; the
+// pauses, in ms, from the attempt that failed to the next.
+std::vector<long long> pausesUntilGivenUp(std::chrono::milliseconds eachAttemptTakes) {
+    using namespace std::chrono;
+    RebuildRetries retries;
+    RebuildRetries::Time now{};
+    retries.start(now);
+    std::vector<long long> pauses;
+    now += eachAttemptTakes;
+    while (const auto next = retries.next(now)) {
+        pauses.push_back(duration_cast<milliseconds>(*next - now).count());
+        now = *next + eachAttemptTakes;
+    }
+    return pauses;
+}
+
+TEST(DeviceLoss, FailedRebuildsAreTriedAgainWithGrowingPausesForTenSeconds) {
+    EXPECT_EQ(pausesUntilGivenUp(std::chrono::milliseconds(0)),
+              (std::vector<long long>{100, 200, 400, 800, 1600, 2000, 2000, 2000, 2000}));
+    // Attempts that take time themselves count towards the ten seconds.
+    EXPECT_EQ(pausesUntilGivenUp(std::chrono::milliseconds(500)),
+              (std::vector<long long>{100, 200, 400, 800, 1600, 2000, 2000}));
+}
+
+TEST(DeviceLoss, ANewLossStartsThePausesAgain) {
+    RebuildRetries retries;
+    RebuildRetries::Time now{};
+    retries.start(now);
+    retries.next(now);
+    retries.next(now);
+    now += std::chrono::minutes(1);
+    retries.start(now);
+    EXPECT_EQ(retries.next(now), now + std::chrono::milliseconds(100));
 }
 
 } // namespace

@@ -142,28 +142,43 @@ SUBJECTS = ("floor", "desktop only", "with the mock VR runtime")
 LOST_AT_PRESENT = 60
 
 
-def loss_to_next_frame(with_vr):
+DRIVER_RESTART_MS = 3000
+
+
+def loss_to_next_frame(with_vr, restart_ms=0):
     """One run with a lost device: milliseconds from the Present that reported
-    it to the next Present that succeeded."""
-    failure = {"HT_FAIL_CALL": f"IDXGISwapChain::Present@frame:{LOST_AT_PRESENT}",
-               "HT_FAIL_HRESULT": "887A0005"}
+    it to the next Present that succeeded. With restart_ms, no device can be
+    made for that long after the loss, as while a driver restarts; then also
+    the milliseconds from the driver's return to that Present."""
+    outage = f"+~{restart_ms}" if restart_ms else ""
+    calls = f"IDXGISwapChain::Present@frame:{LOST_AT_PRESENT}{outage}"
+    if restart_ms:
+        calls += f",D3D12CreateDevice@frame:1{outage}"
+    failure = {"HT_FAIL_CALL": calls, "HT_FAIL_HRESULT": "887A0005"}
     with winebench.Program(winebench.program_workdir(), extra_env=failure,
                            mock_vr=with_vr) as program:
         program.wait_for_frames(LOST_AT_PRESENT + 10)
         trace = program.trace_path.read_text().splitlines()
     lost = next(int(line.split()[1]) for line in trace if line.startswith("failed "))
     after = min(t for t in program.present_times() if t > lost)
-    return (after - lost) / 1e6
+    return (after - lost) / 1e6, (after - lost) / 1e6 - restart_ms
 
 
 def measure_device_loss(runs):
     for subject, with_vr in (("desktop only", False), ("with the mock VR runtime", True)):
         figures = []
         for run in range(runs):
-            figures.append(loss_to_next_frame(with_vr))
+            figures.append(loss_to_next_frame(with_vr)[0])
             print(f"{subject}, run {run + 1}: loss to next frame {figures[-1]:.0f} ms", flush=True)
         print(f"{subject}, median of {runs}: loss to next frame "
               f"{statistics.median(figures):.0f} ms", flush=True)
+        returns = []
+        for run in range(runs):
+            returns.append(loss_to_next_frame(with_vr, DRIVER_RESTART_MS)[1])
+            print(f"{subject}, {DRIVER_RESTART_MS / 1000:g} s driver restart, run {run + 1}: "
+                  f"driver's return to next frame {returns[-1]:.0f} ms", flush=True)
+        print(f"{subject}, {DRIVER_RESTART_MS / 1000:g} s driver restart, median of {runs}: "
+              f"driver's return to next frame {statistics.median(returns):.0f} ms", flush=True)
 
 
 def main():

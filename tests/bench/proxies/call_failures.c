@@ -11,6 +11,8 @@ struct Target {
     LONG first;      /* the first call that fails, counted from 1 */
     BOOL everyLater; /* and every call after it */
     BOOL inFrames;   /* counted from the end of the first Present only */
+    DWORD lastsMs;   /* with everyLater: for this long after the first failure only */
+    ULONGLONG failingSince;
     volatile LONG calls;
 };
 
@@ -55,6 +57,9 @@ static void armRequestedFailures(void) {
             }
             target->first = strtol(ordinal, NULL, 10);
             target->everyLater = strchr(ordinal, '+') != NULL;
+            if (strchr(ordinal, '~') != NULL) {
+                target->lastsMs = strtoul(strchr(ordinal, '~') + 1, NULL, 10);
+            }
         }
         strncpy(target->name, item, sizeof(target->name) - 1);
     }
@@ -103,6 +108,19 @@ void markFramesStarted(void* returnAddress) {
     }
 }
 
+/* Whether a target that fails for a while only, as a driver that restarts,
+ * still fails; its time starts with its first failure. */
+static BOOL withinOutage(struct Target* target) {
+    ULONGLONG now = GetTickCount64();
+    if (target->lastsMs == 0) {
+        return TRUE;
+    }
+    if (target->failingSince == 0) {
+        target->failingSince = now;
+    }
+    return now - target->failingSince < target->lastsMs;
+}
+
 BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result) {
     struct Target* target = requestedTarget(name);
     LONG call;
@@ -111,7 +129,8 @@ BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result) {
         return FALSE;
     }
     call = InterlockedIncrement(&target->calls);
-    if (call == target->first || (target->everyLater && call > target->first)) {
+    if ((call == target->first || (target->everyLater && call > target->first)) &&
+        withinOutage(target)) {
         *result = requestedResult();
         return TRUE;
     }

@@ -9,6 +9,9 @@
  *              the same, counting only the calls made after the program's
  *              first successful Present: a failure in the frames that calls
  *              added to start-up do not renumber
+ *   Name@N+~MS, Name@frame:N+~MS
+ *              the Nth call and every later one for MS milliseconds after
+ *              the Nth, then none: a driver that restarts
  * where Name is an export ("D3D12CreateDevice") or a method
  * ("ID3D12CommandQueue::Signal", "IDXGISwapChain::Present") from the proxies'
  * tables. HT_FAIL_HRESULT is the HRESULT a failed call returns, hex (default
