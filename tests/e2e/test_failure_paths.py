@@ -174,9 +174,14 @@ class FailurePaths(winebench.ProgramTestCase):
                 "HT_MOCK_VR_ADAPTER_LUID": hex(winebench.SECOND_ADAPTER_LUID)}) as program:
             program.wait_until(lambda: LOST in program.stderr(), "the recovery line")
             lost = time.time_ns()
-            self.assertLess(int(winebench.winctl("answers", program.window, 25)), 1000)
-            self.assertLess(program.presents(), 31, "no frame while the driver is away")
+            self.assertLess(int(winebench.winctl("answers", program.window, 15)), 1000)
             program.wait_for_frames(10)
+            # The driver was away for 3 s, and the window was asked meanwhile.
+            failed = next(int(line.split()[1]) for line in
+                          program.trace_path.read_text().splitlines() if line.startswith("failed "))
+            back = min(t for t in program.present_times() if t > failed)
+            self.assertGreater(back - failed, 2.9e9)
+            self.assertLess(lost, back - 1e9)
             vr_log = program.output / "vr" / "log.txt"
             program.wait_until(lambda: len(submissions_after(vr_log, lost)) >= 4,
                                "eye images from the new device")
