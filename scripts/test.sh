@@ -33,8 +33,9 @@ wine_tests() {
         ctest --preset windows-mingw "$@"
 }
 # The tests that need only the program on the bench run first; the others
-# (the cross-built test programs, and the release test, whose CPack builds
-# everything) once the build is done.
+# (the cross-built test programs, the release test, whose CPack builds
+# everything, and the modal-loop test, which measures the headset's pace)
+# once the build is done.
 end_to_end_status=0
 wine_tests -L program_on_bench || end_to_end_status=$?
 background_status=0
