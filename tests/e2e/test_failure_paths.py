@@ -158,6 +158,16 @@ class FailurePaths(winebench.ProgramTestCase):
                 if with_vr:  # the session was shut down before the program ended
                     self.assertEqual(ending.last_runtime_call, "Cleanup")
 
+    def assert_eye_images_from_the_new_device(self, program, lost_ns):
+        """Eye images submitted after the loss, accepted (refused with 104
+        were they not on the queue's device) and showing the scene."""
+        vr_log = program.output / "vr" / "log.txt"
+        program.wait_until(lambda: len(submissions_after(vr_log, lost_ns)) >= 4,
+                           "eye images from the new device")
+        for submitted in submissions_after(vr_log, lost_ns):
+            self.assertEqual(submitted["result"], "0", submitted)
+            self.assertGreater(int(submitted["colours"]), 1, submitted)
+
     def test_a_lost_device_is_built_again_and_the_frames_go_on(self):
         for failure, call, result, with_vr in LOST_ONCE:
             with self.subTest(failure=failure, vr=with_vr):
@@ -166,13 +176,7 @@ class FailurePaths(winebench.ProgramTestCase):
                     recovered = time.time_ns()
                     program.wait_for_frames(10)
                     if with_vr:
-                        vr_log = program.output / "vr" / "log.txt"
-                        program.wait_until(lambda: len(submissions_after(vr_log, recovered)) >= 4,
-                                           "eye images from the new device")
-                        for submitted in submissions_after(vr_log, recovered):
-                            # Refused (104) were it not on the queue's device.
-                            self.assertEqual(submitted["result"], "0", submitted)
-                            self.assertGreater(int(submitted["colours"]), 1, submitted)
+                        self.assert_eye_images_from_the_new_device(program, recovered)
                 line = program.stderr().splitlines()[-1]
                 self.assertTrue(line.startswith(LOST), line)
                 self.assertIn(call, line)
@@ -201,12 +205,7 @@ class FailurePaths(winebench.ProgramTestCase):
             back = min(t for t in program.present_times() if t > failed)
             self.assertGreater(back - failed, 2.9e9)
             self.assertLess(lost, back - 1e9)
-            vr_log = program.output / "vr" / "log.txt"
-            program.wait_until(lambda: len(submissions_after(vr_log, lost)) >= 4,
-                               "eye images from the new device")
-            for submitted in submissions_after(vr_log, lost):
-                self.assertEqual(submitted["result"], "0", submitted)
-                self.assertGreater(int(submitted["colours"]), 1, submitted)
+            self.assert_eye_images_from_the_new_device(program, lost)
             errors = program.stderr().splitlines()
             self.assertEqual(len([line for line in errors if line.startswith(LOST)]), 1, errors)
             self.assertNotIn("fatal: ", program.stderr())
