@@ -2,91 +2,95 @@
 #include "renderer/renderer.h"
 
 #include <d3dcompiler.h>
-#include <direct.h>
 
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <string>
 
 namespace {
 
 constexpr std::uint64_t uniformBufferSize = 256; // the granularity of constant-buffer views
-constexpr int workingDirectoryBufferSize = 1024;
 
 struct ShaderFiles {
     std::wstring vertexSource;
     std::wstring pixelSource;
-    std::string vertexBytecode;
-    std::string pixelBytecode;
+    std::wstring vertexBytecode;
+    std::wstring pixelBytecode;
 };
 
-// NOTE: the narrow directory is widened through the ANSI code page rather than
-// byte by byte, so a folder name with letters beyond ASCII still finds the
-// shaders; for ASCII paths both give the same result.
-std::wstring widen(const std::string& narrow) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, &wide[0], length);
-    wide.resize(wide.size() - 1);
-    return wide;
+std::wstring withTrailingBackslash(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    return folder;
 }
 
-// The working directory with a trailing backslash; empty when it cannot be read.
-std::string workingDirectory() {
-    char buffer[workingDirectoryBufferSize];
-    if (_getcwd(buffer, workingDirectoryBufferSize) == nullptr) {
+// The working directory with a trailing backslash, however long; empty when
+// it cannot be read.
+std::wstring workingDirectory() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    const DWORD length = size > 0 ? GetCurrentDirectoryW(size, &folder[0]) : 0;
+    if (length == 0 || length >= size) {
         return {};
     }
-    return std::string(buffer) + "\\";
+    folder.resize(length);
+    return withTrailingBackslash(folder);
 }
 
-// The folder of the program's own file with a trailing backslash; empty when
-// its path does not fit.
-std::string programFolder() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return {};
+// The folder of the program's own file with a trailing backslash, however
+// long; empty when it cannot be read.
+std::wstring programFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path.substr(0, path.find_last_of(L'\\') + 1);
+        }
+        path.resize(path.size() * 2); // cut off: a longer path than the buffer
     }
-    const std::string file(path, length);
-    return file.substr(0, file.find_last_of('\\') + 1);
 }
 
-bool holdsAssets(const std::string& folder) {
-    const DWORD attributes = GetFileAttributesA((folder + "assets").c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool isFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// NOTE: the shaders are looked up in assets\ under the working directory, and
-// when it has no assets\ folder, under the program's own folder: started from
-// another folder (a terminal elsewhere, a shortcut's "Start in"), the program
-// found no shaders and drew the background alone, in both eyes too.
-std::string shaderFolder() {
-    const std::string working = workingDirectory();
-    if (!working.empty() && holdsAssets(working)) {
-        return working;
+// NOTE: each shader source is looked up on its own, in the assets folder
+// under the working directory, then in the one beside the program, and its
+// bytecode is written beside the source that was read. Started from another
+// folder (a terminal elsewhere, a shortcut's "Start in"), or from one whose
+// assets folder lacks the shaders, the program otherwise found none and drew
+// the background alone, in both eyes too. Every path is wide and of any length:
+// a folder named in letters outside the ANSI code page, or deeper than the
+// working directory's 1024 bytes, is found like any other.
+std::wstring shaderSource(const wchar_t* name) {
+    const std::wstring relative = std::wstring(L"assets\\") + name;
+    for (const std::wstring& folder : {workingDirectory(), programFolder()}) {
+        if (!folder.empty() && isFile(folder + relative)) {
+            return folder + relative;
+        }
     }
-    const std::string own = programFolder();
-    return !own.empty() && holdsAssets(own) ? own : working;
+    // Nowhere: the working directory's, which the compiler then reports missing.
+    return workingDirectory() + relative;
 }
 
-// Paths of the shader sources and of the bytecode written beside them. False
-// when the working directory cannot be read and the program's folder has no
-// assets\\ either.
-bool findShaderFiles(ShaderFiles& files) {
-    const std::string directory = shaderFolder();
-    if (directory.empty()) {
-        std::cout << "The working directory cannot be read or is longer than "
-                  << workingDirectoryBufferSize << " bytes; the shaders in assets\\ are not "
-                  << "compiled." << std::endl;
-        return false;
-    }
-    files.vertexSource = widen(directory + "assets\\triangle.vert.hlsl");
-    files.pixelSource = widen(directory + "assets\\triangle.frag.hlsl");
-    files.vertexBytecode = directory + "assets\\triangle.vert.dxbc";
-    files.pixelBytecode = directory + "assets\\triangle.frag.dxbc";
-    return true;
+// triangle.vert.hlsl -> triangle.vert.dxbc, in the same folder
+std::wstring bytecodeBeside(const std::wstring& source) {
+    return source.substr(0, source.find_last_of(L'.')) + L".dxbc";
+}
+
+ShaderFiles findShaderFiles() {
+    ShaderFiles files;
+    files.vertexSource = shaderSource(L"triangle.vert.hlsl");
+    files.pixelSource = shaderSource(L"triangle.frag.hlsl");
+    files.vertexBytecode = bytecodeBeside(files.vertexSource);
+    files.pixelBytecode = bytecodeBeside(files.pixelSource);
+    return files;
 }
 
 // What a caught failure prints: the error blob's text when there is one,
@@ -102,10 +106,18 @@ void reportCaughtFailure(ID3DBlob*& errors, const std::exception& failure) {
     }
 }
 
-void writeBytecode(const std::string& path, ID3DBlob* shader) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(static_cast<const char*>(shader->GetBufferPointer()),
-               static_cast<std::streamsize>(shader->GetBufferSize()));
+// Binary, truncated, others may read and write it meanwhile; a file that
+// cannot be opened is not written.
+void writeBytecode(const std::wstring& path, ID3DBlob* shader) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, shader->GetBufferPointer(), static_cast<DWORD>(shader->GetBufferSize()),
+              &written, nullptr);
+    CloseHandle(file);
 }
 
 D3D12_SHADER_BYTECODE bytecodeOf(ID3DBlob* shader) {
@@ -220,10 +232,7 @@ void Renderer::createRootSignature() {
 // failure is reported and leaves the program without a pipeline state; a
 // failed vertex shader means the pixel shader is not compiled.
 bool Renderer::compileShaders(ID3DBlob*& vertexShader, ID3DBlob*& pixelShader) {
-    ShaderFiles files;
-    if (!findShaderFiles(files)) {
-        return false;
-    }
+    const ShaderFiles files = findShaderFiles();
     ID3DBlob* errors = nullptr;
     try {
         compileShader(files.vertexSource, "vs_5_0", vertexShader, errors);

@@ -323,6 +323,24 @@ class VrOutput(winebench.ProgramTestCase):
             self.assertIn("0x80070003", program.stdout())
             self.assertEqual({s["colours"] for frame in frames for s in frame["submits"]}, {"1"})
 
+    def test_each_shader_is_found_on_its_own_in_folders_of_any_name(self):
+        # Started where an assets folder lacks the shaders: the ones beside
+        # the program are used, and their bytecode is written there.
+        elsewhere = self.scratch("elsewhere-")
+        (elsewhere / "assets").mkdir()
+        with self.program_with(workdir=elsewhere, assets_beside=True) as program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+            self.assertTrue((program.executable.parent / "assets" / "triangle.frag.dxbc").exists())
+            self.assertEqual(list((elsewhere / "assets").iterdir()), [])
+        # Unpacked into a folder named in letters outside the ANSI code page,
+        # and started from another folder.
+        folder = self.scratch("elsewhere-") / "Программа 程序"
+        staged = winebench.stage_program(folder, with_vr_client=True, with_assets=True)
+        self.vr = self.scratch("vr-")
+        with self.program(self.scratch("elsewhere-"), executable=staged, vr_output=self.vr) as program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+            self.assertTrue((folder / "assets" / "triangle.vert.dxbc").exists())
+
     def test_a_client_library_in_the_working_directory_is_not_loaded(self):
         shutil.copy2(winebench.paths()["vr_client"], self.workdir / "openvr_api.dll")
         self.vr = self.scratch("vr-")
