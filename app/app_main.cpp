@@ -1,5 +1,6 @@
 #include "app/app_main.h"
 
+#include "app/console_output.h"
 #include "app/main_loop.h"
 #include "app/pipe_client.h"
 #include "renderer/renderer.h"
@@ -69,6 +70,7 @@ int appMain(int, char**) {
     if (!window.create(desc, eventQueue)) {
         throw std::runtime_error("could not create the window \"" + desc.title + "\"");
     }
+    closeOnConsoleControl(window.nativeHandle());
     const VrSessionStart vrSession = openVrSessionWhileAnswering(eventQueue);
     if (window.nativeHandle() == nullptr) {
         // Closed before the session was open: there is nothing to draw into.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
@@ -88,7 +89,41 @@ void copyToDebugger(std::ostream& stream) {
     stream.rdbuf(new DebuggerCopy(stream.rdbuf()));
 }
 
+// The window a console control event closes; set once it exists.
+std::atomic<HWND> consoleControlTarget{nullptr};
+
 } // namespace
+
+// NOTE: the console's control events close the window as its user does, so
+// the main loop ends and the teardown (the VR session, the device) runs
+// before the exit code 0. Without a handler of its own, the system's ends the
+// process at once (0xC000013A) with the session and the device never
+// released. The handler's thread waits for the process to end: returned
+// from, a close, log-off or shut-down event ends the process there and then.
+BOOL WINAPI onConsoleControl(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        break;
+    default:
+        return FALSE;
+    }
+    const HWND window = consoleControlTarget.load();
+    if (window == nullptr) {
+        return FALSE;
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0); // refused once the window is gone: ending already
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+void closeOnConsoleControl(HWND window) {
+    consoleControlTarget = window;
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
 
 void routeConsoleOutput() {
     errorStreamUsable = usable(STD_ERROR_HANDLE);

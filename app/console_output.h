@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 // Decides once, first thing in the process, where the program's lines go
@@ -12,3 +14,13 @@ void routeConsoleOutput();
 // also opens a dialog that says in plain words what failed, and returns when
 // the dialog is dismissed.
 void reportFatal(const std::string& line);
+
+// From now on the console's control events (Ctrl+C, Ctrl+Break, the console
+// window closed, log-off, shut-down) close this window as its user closes it.
+void closeOnConsoleControl(HWND window);
+
+// What the system calls on a thread of its own for a console control event:
+// it asks the window to close and waits while the program tears down and
+// exits; false (the system's default, which ends the process at once) before
+// there is a window. Exposed for tests.
+BOOL WINAPI onConsoleControl(DWORD event);
