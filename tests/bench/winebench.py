@@ -6,6 +6,7 @@ Where everything lies comes from the build tree's bench.json (HT_BUILD_DIR
 names the tree; by default the windows-mingw build of this checkout). What
 environment a Windows program gets is the launcher's (wine-run) alone.
 """
+import collections
 import contextlib
 import functools
 import getpass
@@ -178,16 +179,35 @@ def vr_path_registry(folder):
 
 
 def mock_runtime_log(path):
-    """The mock VR runtime's log: per line its time (ns, as text), the call
-    and its name=value fields. Empty while there is no log."""
+    """The mock VR runtime's log: per line its time (ns, as text), the call,
+    its name=value fields and the whole line after the time (text). Empty
+    while there is no log."""
     path = Path(path)
     if not path.exists():
         return []
     entries = []
     for line in path.read_text().splitlines():
         time_ns, call, *_ = line.split(" ", 2) + [""]
-        entries.append(dict(re.findall(r"(\w+)=(\S+)", line), time=time_ns, call=call))
+        entries.append(dict(re.findall(r"(\w+)=(\S+)", line), time=time_ns, call=call,
+                            text=line.split(" ", 1)[1]))
     return entries
+
+
+TraceLine = collections.namedtuple("TraceLine", "keyword time text")
+
+
+def proxy_trace(path):
+    """The test-only proxies' trace (HT_PRESENT_TRACE, HT_DEVICE_TRACE,
+    HT_BARRIER_TRACE): per line its keyword, its time (ns, host clock) and
+    the rest of the line. Empty while there is no trace."""
+    path = Path(path)
+    if not path.exists():
+        return []
+    lines = []
+    for line in path.read_text().splitlines():
+        keyword, time_ns, *text = line.split(" ", 2) + [""]
+        lines.append(TraceLine(keyword, int(time_ns), text[0]))
+    return lines
 
 
 def submission_times(log_path, eye):
@@ -413,19 +433,19 @@ class Program:
 
     def present_times(self):
         """Unix times in ns of every Present the program made so far."""
-        if not self.trace_path.exists():
-            return []
-        return [int(line.split()[1]) for line in self.trace_path.read_text().splitlines()
-                if line.startswith("present ")]
+        return [line.time for line in proxy_trace(self.trace_path) if line.keyword == "present"]
+
+    def failed_present_times(self):
+        """Unix times in ns of every Present that the proxy failed on request."""
+        return [line.time for line in proxy_trace(self.trace_path) if line.keyword == "failed"]
 
     def presents(self):
         return len(self.present_times())
 
     def last_present_size(self):
         """(width, height) of the buffers the program's last Present showed."""
-        last = [line for line in self.trace_path.read_text().splitlines()
-                if line.startswith("present ")][-1]
-        width, height = last.split()[2].split("x")
+        last = [line for line in proxy_trace(self.trace_path) if line.keyword == "present"][-1]
+        width, height = last.text.split("x")
         return int(width), int(height)
 
     def wait_for_frames(self, count, timeout=60):

@@ -200,8 +200,7 @@ class FailurePaths(winebench.ProgramTestCase):
             self.assertLess(int(winebench.winctl("answers", program.window, 15)), 1000)
             program.wait_for_frames(10)
             # The driver was away for 3 s, and the window was asked meanwhile.
-            failed = next(int(line.split()[1]) for line in
-                          program.trace_path.read_text().splitlines() if line.startswith("failed "))
+            failed = program.failed_present_times()[0]
             back = min(t for t in program.present_times() if t > failed)
             self.assertGreater(back - failed, 2.9e9)
             self.assertLess(lost, back - 1e9)
@@ -209,7 +208,7 @@ class FailurePaths(winebench.ProgramTestCase):
             errors = program.stderr().splitlines()
             self.assertEqual(len([line for line in errors if line.startswith(LOST)]), 1, errors)
             self.assertNotIn("fatal: ", program.stderr())
-        made_on = [line.split(" ", 2)[2] for line in devices.read_text().splitlines()]
+        made_on = [line.text for line in winebench.proxy_trace(devices)]
         self.assertEqual(len(made_on), 2, made_on)
         self.assertTrue(all(adapter.endswith(" (second)") for adapter in made_on), made_on)
 

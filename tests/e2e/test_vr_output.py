@@ -44,20 +44,19 @@ class VrOutput(winebench.ProgramTestCase):
 
     def calls(self):
         """The runtime's log without timestamps."""
-        return [line.split(" ", 1)[1] for line in self.log()]
+        return [entry["text"] for entry in self.log()]
 
     def log(self):
-        path = self.vr / "log.txt"
-        return path.read_text().splitlines() if path.exists() else []
+        return winebench.mock_runtime_log(self.vr / "log.txt")
 
     def submissions(self):
-        return [line for line in self.log() if " Submit " in line]
+        return [entry for entry in self.log() if entry["call"] == "Submit"]
 
     def frames(self):
         """The VR frames in the log, each its pose wait's fields and its
         submissions' fields."""
         found = []
-        for entry in winebench.mock_runtime_log(self.vr / "log.txt"):
+        for entry in self.log():
             if entry["call"] == "WaitGetPoses":
                 found.append({"wait": entry, "submits": []})
             elif entry["call"] == "Submit" and found:
@@ -83,15 +82,15 @@ class VrOutput(winebench.ProgramTestCase):
 
     def assert_shut_down(self):
         """The client library's shutdown reached the runtime."""
-        self.assertEqual(self.calls()[-1], "Cleanup", self.log()[-3:])
+        self.assertEqual(self.calls()[-1], "Cleanup", self.calls()[-3:])
 
     def assert_submitted_as_shader_resources(self, barrier_trace, frames):
         """Each eye texture's barriers chain from its creation state, and each
         submission finds the texture in the state the compositor asks for."""
-        barriers = [line.split()[1:] for line in barrier_trace.read_text().splitlines()]
+        barriers = [(line.time, *line.text.split()) for line in winebench.proxy_trace(barrier_trace)]
         for frame in frames:
             for submitted in frame["submits"]:
-                mine = [(int(time), int(before, 16), int(after, 16))
+                mine = [(time, int(before, 16), int(after, 16))
                         for time, resource, before, after in barriers
                         if resource == submitted["resource"]]
                 self.assertEqual(mine[0][1], COMMON)
@@ -232,7 +231,7 @@ class VrOutput(winebench.ProgramTestCase):
             env = {"HT_SECOND_ADAPTER": "1", "HT_DEVICE_TRACE": winebench.windows_path(trace)}
             with self.program_with(env=env, **settings) as program:
                 self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 1))
-                devices = [line.split(" ", 2)[2] for line in trace.read_text().splitlines()]
+                devices = [line.text for line in winebench.proxy_trace(trace)]
                 return devices, program.stderr()
 
         devices, errors = adapters_of_a_run(adapter_luid=hex(winebench.SECOND_ADAPTER_LUID))

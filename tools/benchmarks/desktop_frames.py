@@ -158,8 +158,7 @@ def loss_to_next_frame(with_vr, restart_ms=0):
     with winebench.Program(winebench.program_workdir(), extra_env=failure,
                            mock_vr=with_vr) as program:
         program.wait_for_frames(LOST_AT_PRESENT + 10)
-        trace = program.trace_path.read_text().splitlines()
-    lost = next(int(line.split()[1]) for line in trace if line.startswith("failed "))
+        lost = program.failed_present_times()[0]
     after = min(t for t in program.present_times() if t > lost)
     return (after - lost) / 1e6, (after - lost) / 1e6 - restart_ms
 

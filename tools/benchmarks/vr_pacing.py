@@ -42,14 +42,11 @@ def carries(angle, centre):
 
 def read_log(log):
     """(left submissions as (time, centre), pose-wait refresh numbers)."""
-    lefts, refreshes = [], []
-    for line in log.read_text().splitlines():
-        submission = re.match(r"(\d+) Submit eye=0 .* centre=(\d+),", line)
-        if submission:
-            lefts.append((int(submission.group(1)), int(submission.group(2))))
-        wait = re.search(r" WaitGetPoses .* refresh=(\d+)", line)
-        if wait:
-            refreshes.append(int(wait.group(1)))
+    entries = winebench.mock_runtime_log(log)
+    lefts = [(int(entry["time"]), int(entry["centre"].split(",")[0])) for entry in entries
+             if entry["call"] == "Submit" and entry.get("eye") == "0" and "centre" in entry]
+    refreshes = [int(entry["refresh"]) for entry in entries
+                 if entry["call"] == "WaitGetPoses" and "refresh" in entry]
     return lefts, refreshes
 
 
