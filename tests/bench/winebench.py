@@ -178,15 +178,17 @@ def vr_path_registry(folder):
         registry.unlink()
 
 
+def lines_of(path):
+    """The lines of a file a program writes as it goes; none before it exists."""
+    path = Path(path)
+    return path.read_text().splitlines() if path.exists() else []
+
+
 def mock_runtime_log(path):
     """The mock VR runtime's log: per line its time (ns, as text), the call,
-    its name=value fields and the whole line after the time (text). Empty
-    while there is no log."""
-    path = Path(path)
-    if not path.exists():
-        return []
+    its name=value fields and the whole line after the time (text)."""
     entries = []
-    for line in path.read_text().splitlines():
+    for line in lines_of(path):
         time_ns, call, *_ = line.split(" ", 2) + [""]
         entries.append(dict(re.findall(r"(\w+)=(\S+)", line), time=time_ns, call=call,
                             text=line.split(" ", 1)[1]))
@@ -199,12 +201,9 @@ TraceLine = collections.namedtuple("TraceLine", "keyword time text")
 def proxy_trace(path):
     """The test-only proxies' trace (HT_PRESENT_TRACE, HT_DEVICE_TRACE,
     HT_BARRIER_TRACE): per line its keyword, its time (ns, host clock) and
-    the rest of the line. Empty while there is no trace."""
-    path = Path(path)
-    if not path.exists():
-        return []
+    the rest of the line."""
     lines = []
-    for line in path.read_text().splitlines():
+    for line in lines_of(path):
         keyword, time_ns, *text = line.split(" ", 2) + [""]
         lines.append(TraceLine(keyword, int(time_ns), text[0]))
     return lines
