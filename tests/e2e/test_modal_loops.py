@@ -93,7 +93,9 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
             program.post(WM_KEYDOWN, key, 0)
 
     def test_frames_go_on_while_the_window_is_moved_sized_minimised_or_its_menu_is_open(self):
-        with self.program_with() as program:
+        # The pace alone is judged: the runtime reads no image back and writes
+        # none, whose copies and files would take the machine's time.
+        with self.program_with(images=0) as program:
             self.wait_for_submissions(program, HELD_FOR, 0)
 
             def command(number, parameter=0):

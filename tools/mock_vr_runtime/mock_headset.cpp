@@ -433,7 +433,7 @@ public:
         }
         line += std::string(" bounds=") + (bounds == nullptr ? "none" : "given") +
                 " flags=" + std::to_string(flags) + " result=" + std::to_string(result);
-        if (data != nullptr && !mockSettings().output.empty()) {
+        if (data != nullptr && !mockSettings().output.empty() && mockSettings().saveImages) {
             const std::string path =
                 mockSettings().output + (eye == vr::Eye_Left ? "\\left.ppm" : "\\right.ppm");
             line += reader.save(data->m_pResource, data->m_pCommandQueue, path)

@@ -140,6 +140,7 @@ MockSettings readSettings() {
     settings.quitTimeoutMs =
         std::strtoul(environment("HT_MOCK_VR_QUIT_TIMEOUT_MS", "5000").c_str(), nullptr, 10);
     settings.output = environment("HT_MOCK_VR_OUTPUT");
+    settings.saveImages = environment("HT_MOCK_VR_IMAGES", "1") != "0";
     return settings;
 }
 

@@ -45,6 +45,7 @@ struct MockSettings {
     std::string quitWhen;                     // or after the first pose wait that finds this file
     unsigned long quitTimeoutMs = 5000;       // then the process is ended this much later
     std::string output;
+    bool saveImages = true; // read accepted images back and save them in output
 
     bool reportsInvalid(const char* version) const;
 };
