@@ -22,6 +22,13 @@
 // read and does not call it a software adapter.
 bool isHardwareAdapter(IDXGIAdapter1* adapter);
 
+// An adapter's LUID as one number, its high part in the upper half, as the
+// VR runtime names the headset's adapter.
+inline std::uint64_t luidValue(const LUID& luid) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(luid.HighPart)) << 32 |
+           luid.LowPart;
+}
+
 // Releases a COM interface that may never have been made, and forgets it.
 template <typename Interface> void releaseAndNull(Interface*& object) {
     if (object != nullptr) {

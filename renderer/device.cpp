@@ -58,8 +58,7 @@ AdapterCandidate describeCandidate(IDXGIAdapter1* adapter) {
     candidate.usable = isHardwareAdapter(adapter) && supportsMinimumFeatureLevel(adapter);
     DXGI_ADAPTER_DESC1 desc{};
     if (candidate.usable && SUCCEEDED(adapter->GetDesc1(&desc))) {
-        const auto high = static_cast<std::uint32_t>(desc.AdapterLuid.HighPart);
-        candidate.luid = static_cast<std::uint64_t>(high) << 32 | desc.AdapterLuid.LowPart;
+        candidate.luid = luidValue(desc.AdapterLuid);
     }
     return candidate;
 }

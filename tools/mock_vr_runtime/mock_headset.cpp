@@ -12,6 +12,7 @@
 // colours, hash of its pixels.
 #include "tools/mock_vr_runtime/mock_headset.h"
 
+#include "renderer/d3d_helpers.h"
 #include "tools/common/texture_readback.h"
 #include "tools/common/unix_time.h"
 #include "tools/mock_vr_runtime/mock_settings.h"
@@ -278,8 +279,7 @@ std::uint64_t firstAdapterLuid() {
     if (factory != nullptr) {
         factory->Release();
     }
-    const auto high = static_cast<std::uint32_t>(desc.AdapterLuid.HighPart);
-    return read ? static_cast<std::uint64_t>(high) << 32 | desc.AdapterLuid.LowPart : 0;
+    return read ? luidValue(desc.AdapterLuid) : 0;
 }
 
 class MockSystem : public vr::IVRSystem {
