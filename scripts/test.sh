@@ -28,9 +28,10 @@ nice -n 19 bash -c 'cmake --build --preset windows-mingw &&
     ctest --preset linux-native -j "$(nproc)"' >"$background_log" 2>&1 &
 background=$!
 
+# Each Windows test makes a Wine world of its own (tests/bench/wine_world.py):
+# a prefix cloned from this one, and a virtual display.
 wine_tests() {
-    python3 tests/bench/virtual_display.py "$root/build/windows-mingw/wineprefix" \
-        ctest --preset windows-mingw "$@"
+    ctest --preset windows-mingw "$@"
 }
 # The tests that need only the program on the bench run first; the others
 # (the cross-built test programs, the release test, whose CPack builds

@@ -48,9 +48,15 @@ def paths():
     return {name: str(value) for name, value in json.loads(description.read_text()).items()}
 
 
+def wineprefix():
+    """The Wine prefix programs run in: the test's own world's
+    (tests/bench/wine_world.py), else the build tree's."""
+    return os.environ.get("HT_WINEPREFIX") or paths()["wineprefix"]
+
+
 def virtual_display():
     """A private display while none is set (tests/bench/virtual_display.py)."""
-    return VirtualDisplay(paths()["wineprefix"])
+    return VirtualDisplay(wineprefix())
 
 
 @contextlib.contextmanager
@@ -59,15 +65,10 @@ def private_display(size):
     the programs started inside, whatever display is set; the set one is back
     afterwards. The Wine server is tied to the display it first saw, so it is
     restarted on the way in and on the way out."""
-    saved = {name: os.environ.pop(name) for name in ("DISPLAY", "HT_NO_WINDOW_MANAGER")
-             if name in os.environ}
-    subprocess.run(["wineserver", "--kill"], env=dict(os.environ, WINEPREFIX=paths()["wineprefix"]),
+    subprocess.run(["wineserver", "--kill"], env=dict(os.environ, WINEPREFIX=wineprefix()),
                    check=False, timeout=60)
-    try:
-        with VirtualDisplay(paths()["wineprefix"], size):
-            yield
-    finally:
-        os.environ.update(saved)
+    with VirtualDisplay(wineprefix(), size, private=True):
+        yield
 
 
 def mouse(*actions):
@@ -163,7 +164,7 @@ def vr_path_registry(folder):
     """The Wine prefix's VR path registry (%LOCALAPPDATA%\\openvr\\openvrpaths.vrpath)
     naming the mock runtime, as a runtime's installer writes it; removed on
     leaving."""
-    registry = (Path(paths()["wineprefix"]) / "drive_c" / "users" / getpass.getuser() /
+    registry = (Path(wineprefix()) / "drive_c" / "users" / getpass.getuser() /
                 "AppData" / "Local" / "openvr" / "openvrpaths.vrpath")
     made = vr_folders(folder)
     registry.parent.mkdir(parents=True, exist_ok=True)
