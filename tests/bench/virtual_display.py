@@ -11,7 +11,7 @@ import signal
 import subprocess
 import sys
 
-DISPLAY_VARIABLES = ("DISPLAY", "HT_NO_WINDOW_MANAGER")
+DISPLAY_VARIABLES = ("DISPLAY", "HT_NO_WINDOW_MANAGER", "HT_VIRTUAL_DISPLAY")
 PR_SET_PDEATHSIG = 1
 
 
@@ -52,6 +52,8 @@ class VirtualDisplay:
             raise RuntimeError("Xvfb did not report a display number")
         os.environ["DISPLAY"] = f":{number}"
         os.environ["HT_NO_WINDOW_MANAGER"] = "1"  # what the launcher needs to know
+        # A display nobody looks at: tests may change its mode.
+        os.environ["HT_VIRTUAL_DISPLAY"] = "1"
         return self
 
     def __exit__(self, *exc):

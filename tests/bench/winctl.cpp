@@ -9,7 +9,8 @@
 //   winctl text HANDLE                    prints the window's text and its children's
 //   winctl start PROGRAM FOLDER           starts the program as Explorer does and
 //                                         exits with its exit code
-//   winctl rect HANDLE                    prints the window and client rectangles
+//   winctl rect HANDLE                    prints the window and client rectangles, and
+//                                         its monitor's and that monitor's work area
 //   winctl exists HANDLE                  exit code 0 while the window exists
 //   winctl iconic HANDLE                  exit code 0 while the window is minimised
 //   winctl answers HANDLE COUNT           sends WM_NULL COUNT times, 100 ms apart, and
@@ -148,6 +149,10 @@ int startAsExplorer(const char* program, const char* folder) {
     return static_cast<int>(exitCode);
 }
 
+void printRectangle(const char* name, const RECT& rect) {
+    std::printf("%s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right, rect.bottom);
+}
+
 int printRectangles(HWND window) {
     RECT outer{};
     RECT client{};
@@ -157,9 +162,17 @@ int printRectangles(HWND window) {
         std::fprintf(stderr, "winctl: no such window\n");
         return 1;
     }
-    std::printf("window %ld %ld %ld %ld\n", outer.left, outer.top, outer.right, outer.bottom);
-    std::printf("client %ld %ld %ld %ld\n", origin.x, origin.y, origin.x + client.right,
-                origin.y + client.bottom);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        std::fprintf(stderr, "winctl: no monitor for the window\n");
+        return 1;
+    }
+    printRectangle("window", outer);
+    printRectangle("client",
+                   {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom});
+    printRectangle("monitor", monitor.rcMonitor);
+    printRectangle("work", monitor.rcWork);
     return 0;
 }
 

@@ -63,6 +63,15 @@ def remove_abandoned_worlds(worlds):
             shutil.rmtree(world, ignore_errors=True)
 
 
+def start_server():
+    """Starts the world's Wine server with one program run to its end. Two
+    programs that start together in a prefix that never ran one each make the
+    server's folder, and one of them then fails ("chdir to /tmp/wine-...: No
+    such file or directory")."""
+    subprocess.run([winebench.paths()["wine_run"], "cmd", "/c", "exit"], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+
 def remove_server_folder(prefix):
     """The folder under /tmp that Wine made for the world's server (the
     prefix's file "wineserver" names it), or every world would leave one."""
@@ -92,6 +101,7 @@ class WineWorld:
                         ignore=shutil.ignore_patterns("wineserver"))
         os.environ["HT_WINEPREFIX"] = str(self.prefix)
         self.display.__enter__()
+        start_server()
         return self
 
     def __exit__(self, *exc):

@@ -408,7 +408,9 @@ class Program:
         return code == 0
 
     def rectangles(self):
-        """{'window': (l, t, r, b), 'client': (l, t, r, b)} in screen pixels."""
+        """{'window', 'client', 'monitor', 'work': (l, t, r, b)} in screen
+        pixels: the window, its client area, the monitor it is on and that
+        monitor's work area (less taskbars)."""
         found = {}
         for line in winctl("rect", self.window).splitlines():
             name, *numbers = line.split()

@@ -28,7 +28,21 @@ def reported_errors(output):
 ONE_DEVICE_LOSS = {"HT_FAIL_CALL": "IDXGISwapChain::Present@frame:20", "HT_FAIL_HRESULT": "887A0005"}
 
 
+# The bench's layer breaks this rule once per Vulkan device when asked, beneath
+# the program and above the validation layer.
+KNOWN_ERROR = {"HT_BENCH_KNOWN_VALIDATION_ERROR": "1"}
+KNOWN_ERROR_ID = "VUID-VkBufferCreateInfo-usage-requiredbitmask"
+
+
 class Validation(winebench.ProgramTestCase):
+    def test_a_known_error_is_seen(self):
+        # A clean result means something only while an error would show: a
+        # change in how the layer words its messages must fail here.
+        with self.program(extra_env={**VALIDATION, **KNOWN_ERROR}) as program:
+            program.wait_for_frames(5)
+        # Once for each Vulkan device made beneath the program's Direct3D 12.
+        self.assertEqual(set(reported_errors(program.stdout())), {KNOWN_ERROR_ID})
+
     def exercise(self, vr_output=None):
         with self.program(extra_env={**VALIDATION, **ONE_DEVICE_LOSS},
                           vr_output=vr_output) as program:

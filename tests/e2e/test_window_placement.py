@@ -1,7 +1,5 @@
 """The real program's window: centred on the screen, scaled by the DPI, and
 always on the screen as a whole."""
-import re
-import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -20,10 +18,12 @@ def set_dpi(dpi):
         raise winebench.BenchError(f"reg add failed: {out}{err}")
 
 
-def screen_size():
-    dimensions = subprocess.run(["xdpyinfo"], check=True, capture_output=True, text=True).stdout
-    width, height = re.search(r"dimensions:\s+(\d+)x(\d+)", dimensions).groups()
-    return int(width), int(height)
+def centred_within(width, height, monitor, work):
+    """Where a window of this size lies when centred on its monitor and then
+    moved, when it has to be, inside the work area: (left, top)."""
+    left = monitor[0] + (monitor[2] - monitor[0] - width) // 2
+    top = monitor[1] + (monitor[3] - monitor[1] - height) // 2
+    return (min(max(left, work[0]), work[2] - width), min(max(top, work[1]), work[3] - height))
 
 
 class WindowPlacement(winebench.ProgramTestCase):
@@ -31,37 +31,44 @@ class WindowPlacement(winebench.ProgramTestCase):
         super().setUp()
         self.addCleanup(set_dpi, 96)
 
-    def window_rectangle(self, dpi):
+    def placement(self, dpi):
+        """The window's, its monitor's and its work area's rectangles."""
         set_dpi(dpi)
         with self.program() as program:
-            return program.rectangles()["window"]
+            return program.rectangles()
 
     def test_window_is_centred_and_grows_by_half_at_144_dpi(self):
-        screen_width, screen_height = screen_size()
-        left, top, right, bottom = self.window_rectangle(96)
+        found = self.placement(96)
+        left, top, right, bottom = found["window"]
         width96, height96 = right - left, bottom - top
         # The frame adds a few pixels to the requested 774 x 774 client area.
         self.assertTrue(774 <= width96 <= 800, width96)
-        self.assertEqual(left, (screen_width - width96) // 2)
-        self.assertEqual(top, (screen_height - height96) // 2)
+        self.assertEqual((left, top),
+                         centred_within(width96, height96, found["monitor"], found["work"]))
 
-        left, top, right, bottom = self.window_rectangle(144)
+        found = self.placement(144)
+        left, top, right, bottom = found["window"]
         width144 = right - left
         # MulDiv of the frame rectangle's edge by 144/96; the frame itself may
         # differ by a pixel or two at the higher DPI.
         self.assertAlmostEqual(width144, width96 * 1.5, delta=3)
-        self.assertEqual(left, int((screen_width - width144) / 2))
+        self.assertEqual((left, top),
+                         centred_within(width144, bottom - top, found["monitor"], found["work"]))
 
     def test_at_150_percent_on_a_1080_pixel_screen_the_whole_window_is_on_it(self):
         # The commonest laptop set-up: the scaled window is taller than the
-        # screen, so it is cut to the screen rather than its caption lost above.
+        # screen, so it is cut to the work area rather than its caption lost
+        # above the screen.
         with winebench.private_display("1920x1080x24"):
-            left, top, right, bottom = self.window_rectangle(144)
-        self.assertGreaterEqual(left, 0)
-        self.assertGreaterEqual(top, 0)
-        self.assertLessEqual(right, 1920)
-        self.assertLessEqual(bottom, 1080)
-        self.assertGreater(bottom - top, 1000)  # as tall as the screen allows
+            found = self.placement(144)
+        left, top, right, bottom = found["window"]
+        work_left, work_top, work_right, work_bottom = found["work"]
+        self.assertEqual(found["monitor"], (0, 0, 1920, 1080))
+        self.assertGreaterEqual(left, work_left)
+        self.assertGreaterEqual(top, work_top)
+        self.assertLessEqual(right, work_right)
+        self.assertLessEqual(bottom, work_bottom)
+        self.assertEqual(bottom - top, work_bottom - work_top)  # as tall as the work area allows
 
 
 if __name__ == "__main__":

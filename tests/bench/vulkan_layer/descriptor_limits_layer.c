@@ -11,7 +11,12 @@
  * Built for the host, not for Windows: the Vulkan loader that Wine uses is the
  * host's. The layer is an implicit one, which that loader finds through its
  * manifest under XDG_DATA_DIRS and switches on while HT_BENCH_DESCRIPTOR_LIMITS
- * is 1 (the bench's launcher sets both). */
+ * is 1 (the bench's launcher sets both).
+ *
+ * With HT_BENCH_KNOWN_VALIDATION_ERROR=1 it also makes one call that breaks a
+ * known rule of the Vulkan specification on each device made (a buffer with no
+ * usage), below the program and above the validation layer, so that a test can
+ * prove it sees what that layer reports. */
 #include <vulkan/vk_layer.h>
 
 #include <pthread.h>
@@ -224,6 +229,22 @@ static VKAPI_ATTR void VKAPI_CALL destroy_instance(VkInstance instance,
     }
 }
 
+/* A buffer with no usage flags (VUID-VkBufferCreateInfo-usage-requiredbitmask);
+ * a driver needs none to make a buffer of one byte. */
+static void break_a_known_rule(VkDevice device, PFN_vkGetDeviceProcAddr next) {
+    PFN_vkCreateBuffer create = (PFN_vkCreateBuffer)next(device, "vkCreateBuffer");
+    PFN_vkDestroyBuffer destroy = (PFN_vkDestroyBuffer)next(device, "vkDestroyBuffer");
+    VkBufferCreateInfo info;
+    memset(&info, 0, sizeof info);
+    info.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO;
+    info.size = 1;
+    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE; /* usage left 0 */
+    VkBuffer buffer = VK_NULL_HANDLE;
+    if (create != NULL && destroy != NULL && create(device, &info, NULL, &buffer) == VK_SUCCESS) {
+        destroy(device, buffer, NULL);
+    }
+}
+
 static VKAPI_ATTR VkResult VKAPI_CALL create_device(VkPhysicalDevice physical_device,
                                                     const VkDeviceCreateInfo* info,
                                                     const VkAllocationCallbacks* allocator,
@@ -252,6 +273,10 @@ static VKAPI_ATTR VkResult VKAPI_CALL create_device(VkPhysicalDevice physical_de
     entry->next_get_proc = next_device_proc;
     entry->destroy = (PFN_vkDestroyDevice)next_device_proc(*device, "vkDestroyDevice");
     add_link(&devices, &entry->link, *device);
+    const char* known_error = getenv("HT_BENCH_KNOWN_VALIDATION_ERROR");
+    if (known_error != NULL && strcmp(known_error, "1") == 0) {
+        break_a_known_rule(*device, next_device_proc);
+    }
     return VK_SUCCESS;
 }
 
