@@ -17,10 +17,11 @@ prefix_made=$!
 cmake --build --preset windows-mingw --target program_on_bench
 wait "$prefix_made"
 
-# The end-to-end tests keep about one core busy. The rest of the build (the
-# cross-built test programs, then the native side with its tests) uses the
-# other meanwhile, at the lowest priority so that it never slows a test that
-# measures the program's pace. Its output follows the end-to-end tests'.
+# The end-to-end tests run two at a time. The rest of the build (the
+# cross-built test programs, then the native side with its tests) takes what
+# they leave of the machine, at the lowest priority so that it never slows a
+# test that measures the program's pace. Its output follows the end-to-end
+# tests'.
 background_log=$(mktemp)
 trap 'rm -f "$background_log"' EXIT
 nice -n 19 bash -c 'cmake --build --preset windows-mingw &&
@@ -29,9 +30,10 @@ nice -n 19 bash -c 'cmake --build --preset windows-mingw &&
 background=$!
 
 # Each Windows test makes a Wine world of its own (tests/bench/wine_world.py):
-# a prefix cloned from this one, and a virtual display.
+# a prefix cloned from this one, and a virtual display; the modal-loop test
+# runs alone (RUN_SERIAL).
 wine_tests() {
-    ctest --preset windows-mingw "$@"
+    ctest --preset windows-mingw -j "$(nproc)" "$@"
 }
 # The tests that need only the program on the bench run first; the others
 # (the cross-built test programs, the release test, whose CPack builds
