@@ -5,6 +5,8 @@
 #        scripts/benchmark-desktop.sh --device-lost [RUNS]: time from a lost
 #        device to the next presented frame, and with a 3 s driver restart,
 #        from the driver's return to the next presented frame
+#        scripts/benchmark-desktop.sh --backlog [RUNS]: time to work through
+#        30,000 messages posted by another process
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -20,6 +20,7 @@
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
 //   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
 //   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
+//   winctl flood HANDLE MESSAGE COUNT     posts the message COUNT times
 //   winctl version FILE                   prints a program's product name and version
 #include <windows.h>
 
@@ -301,6 +302,17 @@ int storm(HWND window, unsigned long long seed, double seconds, const char* logP
     return IsWindow(window) ? 0 : 1;
 }
 
+int flood(HWND window, UINT message, long count) {
+    for (long index = 0; index < count; ++index) {
+        if (!PostMessageA(window, message, 0, 0)) {
+            std::fprintf(stderr, "winctl: post %ld of %ld refused (error %lu)\n", index + 1, count,
+                         GetLastError());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // What Explorer shows of a program under Properties, Details.
 int printVersion(const char* path) {
     DWORD ignored = 0;
@@ -330,7 +342,7 @@ int usage() {
         "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
         "LPARAM | send HANDLE MESSAGE WPARAM LPARAM | rect HANDLE | exists HANDLE "
         "| iconic HANDLE | answers HANDLE COUNT | modal HANDLE | move HANDLE X Y W H | show HANDLE "
-        "COMMAND | storm HANDLE SEED SECONDS LOG | version FILE\n");
+        "COMMAND | storm HANDLE SEED SECONDS LOG | flood HANDLE MESSAGE COUNT | version FILE\n");
     return 2;
 }
 
@@ -380,6 +392,10 @@ int main(int argc, char** argv) {
     if (argc == 6 && std::strcmp(argv[1], "storm") == 0) {
         return storm(parseHandle(argv[2]), std::strtoull(argv[3], nullptr, 0),
                      std::strtod(argv[4], nullptr), argv[5]);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "flood") == 0) {
+        return flood(parseHandle(argv[2]), static_cast<UINT>(parseNumber(argv[3])),
+                     static_cast<long>(parseNumber(argv[4])));
     }
     if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
         return printVersion(argv[2]);

@@ -246,6 +246,29 @@ TEST_F(SystemModalLoops, AWindowClosedInsideTheLoopEndsTheLoop) {
     EXPECT_TRUE(hasType(takeEvents(), EventType::Close));
 }
 
+TEST_F(SystemModalLoops, APostedDpiChangeInsideTheLoopIsQueuedButItsLParamIsNoPointerOfOurs) {
+    RECT before{};
+    GetWindowRect(handle(), &before);
+    // A real rectangle of this process: one the window would move to if the
+    // posted message's lParam were read as the system's suggestion.
+    RECT elsewhere{before.left + 50, before.top + 40, before.right + 50, before.bottom + 40};
+    RECT during{};
+    int frames = 0;
+    queue.setModalLoopFrame([&] {
+        if (++frames == 1) {
+            PostMessageA(handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                         reinterpret_cast<LPARAM>(&elsewhere));
+        } else if (frames == 3) {
+            GetWindowRect(handle(), &during);
+            PostMessageA(handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        }
+    });
+    EXPECT_TRUE(runMoveLoop(handle()));
+    EXPECT_TRUE(hasType(takeEvents(), EventType::DpiChange));
+    EXPECT_EQ(during.left, before.left);
+    EXPECT_EQ(during.top, before.top);
+}
+
 TEST_F(SystemModalLoops, WithoutAModalLoopTheWindowsTimerRunsNoFrame) {
     int frames = 0;
     queue.setModalLoopFrame([&] { ++frames; });

@@ -19,8 +19,13 @@ device (through the test-only dxgi.dll), the program builds the device again,
 and the figure is the time from that Present to the next one that succeeds,
 without and with the mock VR runtime.
 
+With --backlog it measures how long the program takes to work through 30,000
+messages that another process posts to its window (a flood or a storm): the
+time from the first one posted to the first Present after the last.
+
 usage: desktop_frames.py [SECONDS] [RUNS] [PNG]
        desktop_frames.py --device-lost [RUNS]
+       desktop_frames.py --backlog [RUNS]
 """
 import math
 import os
@@ -180,9 +185,39 @@ def measure_device_loss(runs):
               f"driver's return to next frame {statistics.median(returns):.0f} ms", flush=True)
 
 
+BACKLOG = 30000
+WM_USER = 0x0400
+
+
+def backlog_drain_seconds():
+    """One run: seconds from the start of a flood of BACKLOG messages posted
+    from another process to the program's first Present after its end, which
+    comes only once the program's queue is empty."""
+    with winebench.Program(winebench.program_workdir()) as program:
+        program.wait_for_frames(1)
+        started = time.time_ns()
+        winebench.winctl("flood", program.window, WM_USER + 1, BACKLOG, timeout=300)
+        flooded = time.time_ns()
+        program.wait_for_frames(1, timeout=300)
+    return (min(t for t in program.present_times() if t > flooded) - started) / 1e9
+
+
+def measure_backlog(runs):
+    figures = []
+    for run in range(runs):
+        figures.append(backlog_drain_seconds())
+        print(f"backlog of {BACKLOG} posted messages, run {run + 1}: all taken "
+              f"{figures[-1]:.1f} s after the first was posted", flush=True)
+    print(f"backlog of {BACKLOG} posted messages, median of {runs}: "
+          f"{statistics.median(figures):.1f} s", flush=True)
+
+
 def main():
     if len(sys.argv) > 1 and sys.argv[1] == "--device-lost":
         measure_device_loss(int(sys.argv[2]) if len(sys.argv) > 2 else 3)
+        return
+    if len(sys.argv) > 1 and sys.argv[1] == "--backlog":
+        measure_backlog(int(sys.argv[2]) if len(sys.argv) > 2 else 3)
         return
     seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 10.0
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
