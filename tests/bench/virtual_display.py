@@ -70,12 +70,19 @@ class VirtualDisplay:
         os.environ.update(self.saved)
 
 
-def main():
+def run_inside(environment, usage):
+    """The command form of the bench's environments: with the command line
+    ARGUMENT COMMAND [ARGUMENT ...], runs the command inside
+    environment(ARGUMENT); its exit code, or 2 with usage."""
     if len(sys.argv) < 3:
-        print("usage: virtual_display.py WINEPREFIX COMMAND [ARGUMENT ...]", file=sys.stderr)
+        print(f"usage: {usage}", file=sys.stderr)
         return 2
-    with VirtualDisplay(sys.argv[1]):
+    with environment(sys.argv[1]):
         return subprocess.run(sys.argv[2:], check=False).returncode
+
+
+def main():
+    return run_inside(VirtualDisplay, "virtual_display.py WINEPREFIX COMMAND [ARGUMENT ...]")
 
 
 if __name__ == "__main__":

@@ -16,7 +16,7 @@ import sys
 from pathlib import Path
 
 import winebench
-from virtual_display import VirtualDisplay
+from virtual_display import VirtualDisplay, run_inside
 
 # Wine writes none of these once the prefix is made (the system's DLLs and
 # programs, most of its 700 MB), so a world shares them through hard links; it
@@ -29,7 +29,7 @@ def prepare_template(template):
     """Makes the build tree's prefix once, whichever world asks first."""
     with open(f"{template}.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        subprocess.run([winebench.paths()["wine_run"], "--prepare-prefix"], check=True,
+        subprocess.run([winebench.wine_run(), "--prepare-prefix"], check=True,
                        env={k: v for k, v in os.environ.items() if k != "HT_WINEPREFIX"})
 
 
@@ -68,7 +68,7 @@ def start_server():
     programs that start together in a prefix that never ran one each make the
     server's folder, and one of them then fails ("chdir to /tmp/wine-...: No
     such file or directory")."""
-    subprocess.run([winebench.paths()["wine_run"], "cmd", "/c", "exit"], check=True,
+    subprocess.run([winebench.wine_run(), "cmd", "/c", "exit"], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
 
@@ -115,11 +115,7 @@ class WineWorld:
 
 
 def main():
-    if len(sys.argv) < 3:
-        print("usage: wine_world.py NAME COMMAND [ARGUMENT ...]", file=sys.stderr)
-        return 2
-    with WineWorld(sys.argv[1]):
-        return subprocess.run(sys.argv[2:], check=False).returncode
+    return run_inside(WineWorld, "wine_world.py NAME COMMAND [ARGUMENT ...]")
 
 
 if __name__ == "__main__":

@@ -14,9 +14,9 @@
  * is 1 (the bench's launcher sets both).
  *
  * With HT_BENCH_KNOWN_VALIDATION_ERROR=1 it also makes one call that breaks a
- * known rule of the Vulkan specification on each device made (a buffer with no
- * usage), below the program and above the validation layer, so that a test can
- * prove it sees what that layer reports. */
+ * known rule of the Vulkan API on each device made (a buffer with no usage),
+ * below the program and above the validation layer, so that a test can prove
+ * it sees what that layer reports. */
 #include <vulkan/vk_layer.h>
 
 #include <pthread.h>
