@@ -11,9 +11,7 @@
 #include <windows.h>
 
 #include <chrono>
-#include <future>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -39,26 +37,14 @@ constexpr std::chrono::seconds sessionWaitSlice{1};
 // the renderer is built once the session is open, so the device is still
 // made on the headset's adapter.
 VrSessionStart openVrSessionWhileAnswering(EventQueue& queue) {
-    std::promise<VrSessionStart> opened;
-    std::future<VrSessionStart> session = opened.get_future();
-    const DWORD answeringThread = GetCurrentThreadId();
-    std::thread opening([&opened, answeringThread] {
-        try {
-            opened.set_value(openVrSession());
-        } catch (...) {
-            opened.set_exception(std::current_exception());
-        }
-        PostThreadMessageA(answeringThread, WM_NULL, 0, 0); // ends the wait below
-    });
+    VrSessionOpening opening;
     for (;;) {
         queue.update();
-        if (session.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            break;
+        if (opening.finished()) {
+            return opening.take();
         }
         queue.waitForMessages(sessionWaitSlice);
     }
-    opening.join();
-    return session.get();
 }
 
 } // namespace

@@ -136,7 +136,7 @@ void Renderer::createDevice() {
 // Without a device (a lost one not yet built again) only the size is kept,
 // for the rebuild.
 void Renderer::resize(std::uint32_t newWidth, std::uint32_t newHeight) {
-    if (nextRebuild) {
+    if (rebuilding()) {
         width = clampSwapChainSide(newWidth);
         height = clampSwapChainSide(newHeight);
         return;

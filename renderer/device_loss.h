@@ -28,14 +28,16 @@ private:
 
 // When a rebuild that failed is tried again: a driver that restarts (an
 // update, a GPU reset) refuses new devices for seconds. The pauses grow from
-// 100 ms, doubling, to 2 s, for as long as the failures come less than 10 s
-// after the loss: the last attempt fails between 10 and about 12 s after it.
+// 50 ms, doubling, to 250 ms, so a driver that is back is found within a
+// quarter of a second; a failed attempt costs a few milliseconds. The retries
+// go on for as long as the failures come less than 10 s after the loss: the
+// last attempt fails between 10 and about 10.25 s after it.
 class RebuildRetries {
 public:
     using Time = std::chrono::steady_clock::time_point;
 
-    static constexpr std::chrono::milliseconds firstPause{100};
-    static constexpr std::chrono::milliseconds longestPause{2000};
+    static constexpr std::chrono::milliseconds firstPause{50};
+    static constexpr std::chrono::milliseconds longestPause{250};
     static constexpr std::chrono::seconds triedFor{10};
 
     // The device was lost at this time; the pauses start again.

@@ -5,8 +5,8 @@
 #include <cstring>
 
 bool Renderer::render() {
-    if (nextRebuild) {
-        return retryRebuild();
+    if (rebuilding()) {
+        return continueRebuild();
     }
     if (!frameClock.beginFrame()) {
         return false;

@@ -1,6 +1,7 @@
 #include "renderer/renderer.h"
 
 #include "renderer/d3d_helpers.h"
+#include "vr/vr_session.h"
 #include "window/window.h"
 
 #include <algorithm>
@@ -11,6 +12,10 @@ namespace {
 // How long the GPU's last work may take to finish before a lost device's
 // objects are released regardless.
 constexpr DWORD lostDeviceWaitMilliseconds = 1000;
+
+// How long the main loop waits for messages while the VR session opens again
+// for a rebuild; the opening thread's own message ends the wait sooner.
+constexpr std::chrono::seconds vrReopeningWaitSlice{1};
 
 // NOTE: teardown never throws. A failure is reported and the rest is still
 // released; thrown from the destructor while an earlier failure unwinds, it
@@ -50,8 +55,10 @@ Renderer::~Renderer() {
     tearDown();
 }
 
-// The VR runtime first, then everything the device owns.
+// The VR runtime first (a session still opening for a rebuild is waited for
+// and closed), then everything the device owns.
 void Renderer::tearDown() noexcept {
+    vrReopening.reset();
     if (vrSystem != nullptr) {
         stopVr();
     }
@@ -132,8 +139,8 @@ void Renderer::recoveringFromDeviceLoss(const std::function<void()>& step) {
 // GPU reset, a laptop switching GPUs) is built again instead of ending the
 // program. Everything that belongs to it is released and made anew with the
 // same checks as at start, on the same window at its current size; the
-// window, the event queue, the pipe thread, the angle and the VR session stay,
-// and the compositor gets the new device's textures and queue.
+// window, the event queue, the pipe thread and the angle stay, and the
+// compositor gets the new device's textures and queue.
 void Renderer::recoverDevice(const GraphicsError& loss) {
     const std::int32_t reason =
         device != nullptr ? static_cast<std::int32_t>(device->GetDeviceRemovedReason()) : 0;
@@ -141,12 +148,70 @@ void Renderer::recoverDevice(const GraphicsError& loss) {
               << hresultText(reason) << ". Building it again." << std::endl;
     deviceLoss.recovering();
     settleLostDevice();
+    const bool reopenVr = closeVrForRebuild();
     releaseDeviceObjects(false);
+    if (reopenVr) {
+        vrReopening = std::make_unique<VrSessionOpening>();
+        return;
+    }
+    startRebuilding();
+}
+
+// NOTE: with a VR session, a lost device is built again between the
+// session's shutdown and its opening again, not under the open session. A
+// runtime keeps what Submit was given (the eye textures and their queue, and
+// with them the device) until the session is shut down, and Windows makes no
+// new device on an adapter while the lost one lives: under the open session
+// no rebuild could succeed. The runtime's events are read first, so a Quit it
+// already sent still ends the program; then the session is shut down before
+// the device's objects are released, opened again on a thread of its own as
+// at start while the window answers, and the new device is made on the
+// adapter the reopened session names, with eye targets of the size it
+// recommends. Meanwhile the headset shows the runtime's own waiting view.
+// True when the session is to be opened again.
+bool Renderer::closeVrForRebuild() {
+    if (vrSystem == nullptr) {
+        return false;
+    }
+    if (!vrQuitting && runtimeAskedToQuit()) {
+        quitVr();
+    }
+    stopVr();
+    return !vrQuitting;
+}
+
+// While there is no device: the reopened session once it is open, then the
+// rebuild and its retries. True when a rebuild was tried.
+bool Renderer::continueRebuild() {
+    if (vrReopening == nullptr) {
+        return retryRebuild();
+    }
+    if (!vrReopening->finished()) {
+        return false;
+    }
+    takeReopenedVr(vrReopening->take());
+    vrReopening.reset();
+    startRebuilding();
+    return true;
+}
+
+// Takes over the session opened again for a rebuild, or says why there is
+// none: the desktop goes on without VR then.
+void Renderer::takeReopenedVr(const VrSessionStart& session) {
+    if (session.open()) {
+        startVr(session);
+        return;
+    }
+    std::cerr << "The VR session did not open again after the graphics device was lost: "
+              << vrSessionFailure(session) << ". The desktop goes on without VR." << std::endl;
+}
+
+void Renderer::startRebuilding() {
     rebuildRetries.start(std::chrono::steady_clock::now());
     rebuildDevice();
 }
 
-// NOTE: a rebuild that fails is tried again, with growing pauses, for about
+// NOTE: a rebuild that fails is tried again, after short pauses, for about
 // ten seconds (RebuildRetries) before the failure ends the program: a driver
 // that restarts refuses new devices for seconds. Meanwhile there is no
 // device: the main loop answers the window's messages, resizes only note the
@@ -183,6 +248,9 @@ bool Renderer::retryRebuild() {
 }
 
 std::chrono::nanoseconds Renderer::timeUntilNextFrame() const {
+    if (vrReopening != nullptr) {
+        return vrReopeningWaitSlice;
+    }
     if (!nextRebuild) {
         return frameClock.timeUntilNextFrame();
     }

@@ -13,10 +13,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class Window;
 struct VrSessionStart;
+class VrSessionOpening;
 
 // Owns the whole graphics state of the process: the cube, the constants handed
 // to the shaders, every Direct3D 12 and DXGI object, and the VR session with
@@ -50,6 +52,11 @@ private:
     void tearDown() noexcept;
     void recoveringFromDeviceLoss(const std::function<void()>& step);
     void recoverDevice(const GraphicsError& loss);
+    bool closeVrForRebuild();
+    bool rebuilding() const { return vrReopening != nullptr || nextRebuild.has_value(); }
+    bool continueRebuild();
+    void takeReopenedVr(const VrSessionStart& session);
+    void startRebuilding();
     void rebuildDevice();
     bool retryRebuild();
     void settleLostDevice() noexcept;
@@ -134,9 +141,11 @@ private:
     RefusalWatch poseWaitRefusals{"pose waits"};
     bool compositorMissing = false;
 
-    // Whether a lost device may be built again now; while a rebuild failed,
-    // when it is tried again.
+    // Whether a lost device may be built again now; while the VR session
+    // opens again for the rebuild, its opening; while a rebuild failed, when
+    // it is tried again.
     DeviceLossBudget deviceLoss;
+    std::unique_ptr<VrSessionOpening> vrReopening;
     RebuildRetries rebuildRetries;
     std::optional<RebuildRetries::Time> nextRebuild;
 

@@ -3,6 +3,9 @@
 #include "renderer/renderer.h"
 #include "window/window.h"
 
+#include <windows.h>
+
+#include <chrono>
 #include <iostream>
 
 namespace {
@@ -35,6 +38,45 @@ void closeVrSession(const VrSessionStart& session) {
     }
 }
 
+std::string vrSessionFailure(const VrSessionStart& session) {
+    return session.entry == nullptr ? session.libraryFailure
+                                    : describe(*session.entry, session.start.error);
+}
+
+VrSessionOpening::VrSessionOpening() {
+    std::promise<VrSessionStart> opened;
+    session = opened.get_future();
+    const DWORD askingThread = GetCurrentThreadId();
+    opening = std::thread([opened = std::move(opened), askingThread]() mutable {
+        try {
+            opened.set_value(openVrSession());
+        } catch (...) {
+            opened.set_exception(std::current_exception());
+        }
+        PostThreadMessageA(askingThread, WM_NULL, 0, 0);
+    });
+}
+
+VrSessionOpening::~VrSessionOpening() {
+    opening.join();
+    if (!taken) {
+        try {
+            closeVrSession(session.get());
+        } catch (...) {
+            // An opening that failed left no session to close.
+        }
+    }
+}
+
+bool VrSessionOpening::finished() const {
+    return session.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+VrSessionStart VrSessionOpening::take() {
+    taken = true;
+    return session.get();
+}
+
 // Takes over the opened VR session, or says why there is none; the eye
 // targets come once the device exists.
 void Renderer::startVr(const VrSessionStart& session) {
@@ -43,7 +85,7 @@ void Renderer::startVr(const VrSessionStart& session) {
         return;
     }
     if (!session.open()) {
-        reportVrFailure(describe(*session.entry, session.start.error));
+        reportVrFailure(vrSessionFailure(session));
         return;
     }
     vrSystem = session.start.system;

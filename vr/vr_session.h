@@ -2,7 +2,9 @@
 
 #include "vr/vr_library.h"
 
+#include <future>
 #include <string>
+#include <thread>
 
 // What opening the VR session came to: the runtime's system interface, or
 // why there is none (no usable client library, or the runtime's error).
@@ -22,3 +24,29 @@ VrSessionStart openVrSession();
 
 // Closes a session that no renderer took over.
 void closeVrSession(const VrSessionStart& session);
+
+// Why a session is not open, in the runtime's words where it has them.
+std::string vrSessionFailure(const VrSessionStart& session);
+
+// Opens the VR session on a thread of its own, so that the thread that asked
+// goes on answering its window meanwhile: the client library waits for a
+// runtime that is starting, seconds at a time. That thread gets a WM_NULL
+// message when the opening has finished, so a wait for its messages ends.
+class VrSessionOpening {
+public:
+    VrSessionOpening();
+    // Waits for an opening still under way and closes a session nobody took.
+    ~VrSessionOpening();
+    VrSessionOpening(const VrSessionOpening&) = delete;
+    VrSessionOpening& operator=(const VrSessionOpening&) = delete;
+
+    bool finished() const;
+
+    // The session, or why there is none, once finished; the caller owns it.
+    VrSessionStart take();
+
+private:
+    std::future<VrSessionStart> session;
+    std::thread opening;
+    bool taken = false;
+};
