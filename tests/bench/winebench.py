@@ -32,6 +32,9 @@ SW_MINIMIZE, SW_RESTORE = 6, 9
 MAIN_WINDOW = ("MainWindow", "Hello Triangle")
 # The LUID of the test-only dxgi.dll's second adapter (HT_SECOND_ADAPTER=1).
 SECOND_ADAPTER_LUID = 0x00005EC000000002
+# The mock VR runtime's log line when a session that was given eye images is
+# shut down: it holds them, their queue and so their device until then.
+RUNTIME_LETS_GO = "Letting go of the submitted eye textures and their queue"
 
 
 class BenchError(RuntimeError):
@@ -208,6 +211,21 @@ def proxy_trace(path):
         keyword, time_ns, *text = line.split(" ", 2) + [""]
         lines.append(TraceLine(keyword, int(time_ns), text[0]))
     return lines
+
+
+DeviceEvent = collections.namedtuple("DeviceEvent", "keyword time luid detail")
+
+
+def device_events(path):
+    """The test-only d3d12.dll's device trace (HT_DEVICE_TRACE): per device
+    made, returned again, refused or gone, its keyword ("made", "returned",
+    "refused", "gone"), time (ns), adapter LUID (int) and the rest: the
+    adapter's description, or for "refused" the result in hex."""
+    events = []
+    for line in proxy_trace(path):
+        luid, _, detail = line.text.partition(" ")
+        events.append(DeviceEvent(line.keyword, line.time, int(luid, 16), detail))
+    return events
 
 
 def submission_times(log_path, eye):

@@ -84,10 +84,19 @@ LOST_ONCE = [
     # The fence of a removed device reads UINT64_MAX.
     ("ID3D12Fence::GetCompletedValue@frame:10", "fence->GetCompletedValue() != UINT64_MAX",
      "FFFFFFFFFFFFFFFF", False),
-    # The second frame's left eye pass.
+    # With the headset: a Present, the second frame's left eye pass, and a
+    # fence wait inside the fourth frame.
+    ("IDXGISwapChain::Present@frame:10", "swapchain->Present(", DEVICE_REMOVED, True),
     ("ID3D12CommandQueue::Signal@frame:5", "commandQueue->Signal(", DEVICE_REMOVED, True),
+    ("ID3D12Fence::GetCompletedValue@frame:10", "fence->GetCompletedValue() != UINT64_MAX",
+     "FFFFFFFFFFFFFFFF", True),
 ]
+# The headset on the bench's second adapter, so that a device made on the
+# first one shows.
+ON_THE_SECOND_ADAPTER = {"HT_SECOND_ADAPTER": "1",
+                         "HT_MOCK_VR_ADAPTER_LUID": hex(winebench.SECOND_ADAPTER_LUID)}
 LOST = "The graphics device was lost: "
+NOT_REOPENED = "The VR session did not open again after the graphics device was lost: "
 
 # A device that stays lost ends the program with one fatal line: lost again
 # before a frame was presented on the new device, or unable to make a new one
@@ -168,10 +177,51 @@ class FailurePaths(winebench.ProgramTestCase):
             self.assertEqual(submitted["result"], "0", submitted)
             self.assertGreater(int(submitted["colours"]), 1, submitted)
 
+    def device_trace(self):
+        """A fresh file for the test-only d3d12.dll's device trace, and the
+        variable that names it."""
+        trace = self.scratch("devices-") / "devices.txt"
+        return trace, {"HT_DEVICE_TRACE": winebench.windows_path(trace)}
+
+    def assert_rebuilt_once_the_lost_device_was_gone(self, trace):
+        """Two devices made, the second only after the first was gone, and
+        none refused: a reference to the lost device kept anywhere (the
+        program, the runtime) would have made the rebuild fail, as Windows
+        makes no new device on an adapter while the lost one lives."""
+        events = winebench.device_events(trace)
+        made = [event for event in events if event.keyword == "made"]
+        self.assertEqual(len(made), 2, events)
+        self.assertEqual([event.keyword for event in events if event.time < made[1].time],
+                         ["made", "gone"], events)
+        self.assertNotIn("refused", [event.keyword for event in events])
+        return made
+
+    def assert_session_closed_around_the_rebuild(self, program, trace):
+        """The runtime let go of what it was given and the session was shut
+        down before the lost device was gone; the session was opened again
+        after that, and the new device was made under it on the headset's
+        adapter."""
+        log = winebench.mock_runtime_log(program.output / "vr" / "log.txt")
+        made = self.assert_rebuilt_once_the_lost_device_was_gone(trace)
+        gone = next(event.time for event in winebench.device_events(trace)
+                    if event.keyword == "gone")
+        inits = [int(entry["time"]) for entry in log if entry["call"] == "Init"]
+        texts = [entry["text"] for entry in log]
+        shut_down = int(log[texts.index("Cleanup")]["time"])
+        self.assertEqual(texts[texts.index("Cleanup") - 1], winebench.RUNTIME_LETS_GO)
+        self.assertEqual(len(inits), 2, texts)
+        self.assertLess(shut_down, gone)
+        self.assertLess(gone, inits[1])
+        self.assertLess(inits[1], made[1].time)
+        self.assertEqual([event.luid for event in made], [winebench.SECOND_ADAPTER_LUID] * 2)
+
     def test_a_lost_device_is_built_again_and_the_frames_go_on(self):
         for failure, call, result, with_vr in LOST_ONCE:
             with self.subTest(failure=failure, vr=with_vr):
-                with self.program_failing(failure, with_vr, result=result) as program:
+                trace, traced = self.device_trace()
+                env = {**traced, **(ON_THE_SECOND_ADAPTER if with_vr else {})}
+                with self.program_failing(failure, with_vr, result=result,
+                                          extra_env=env) as program:
                     program.wait_until(lambda: LOST in program.stderr(), "the recovery line")
                     recovered = time.time_ns()
                     program.wait_for_frames(10)
@@ -184,6 +234,10 @@ class FailurePaths(winebench.ProgramTestCase):
                 if len(result) == 8:
                     self.assertIn(f"0x{result}", line)
                 self.assertNotIn("fatal: ", program.stderr())
+                if with_vr:
+                    self.assert_session_closed_around_the_rebuild(program, trace)
+                else:
+                    self.assert_rebuilt_once_the_lost_device_was_gone(trace)
 
     def test_a_driver_restart_is_waited_for_and_the_frames_come_back_on_the_headsets_adapter(self):
         # For 3 s after the loss, as while a driver restarts, no device can
@@ -191,10 +245,9 @@ class FailurePaths(winebench.ProgramTestCase):
         restart = "~3000"
         failure = (f"IDXGISwapChain::Present@frame:30+{restart},"
                    f"D3D12CreateDevice@frame:1+{restart}")
-        devices = self.workdir / "devices.txt"
-        with self.program_failing(failure, with_vr=True, result=DEVICE_REMOVED, extra_env={
-                "HT_SECOND_ADAPTER": "1", "HT_DEVICE_TRACE": winebench.windows_path(devices),
-                "HT_MOCK_VR_ADAPTER_LUID": hex(winebench.SECOND_ADAPTER_LUID)}) as program:
+        trace, traced = self.device_trace()
+        with self.program_failing(failure, with_vr=True, result=DEVICE_REMOVED,
+                                  extra_env={**ON_THE_SECOND_ADAPTER, **traced}) as program:
             program.wait_until(lambda: LOST in program.stderr(), "the recovery line")
             lost = time.time_ns()
             self.assertLess(int(winebench.winctl("answers", program.window, 15)), 1000)
@@ -208,9 +261,41 @@ class FailurePaths(winebench.ProgramTestCase):
             errors = program.stderr().splitlines()
             self.assertEqual(len([line for line in errors if line.startswith(LOST)]), 1, errors)
             self.assertNotIn("fatal: ", program.stderr())
-        made_on = [line.text for line in winebench.proxy_trace(devices)]
-        self.assertEqual(len(made_on), 2, made_on)
-        self.assertTrue(all(adapter.endswith(" (second)") for adapter in made_on), made_on)
+        self.assert_session_closed_around_the_rebuild(program, trace)
+
+    def test_a_session_that_does_not_open_again_leaves_the_desktop_going(self):
+        with self.program_failing("IDXGISwapChain::Present@frame:10", with_vr=True,
+                                  result=DEVICE_REMOVED,
+                                  extra_env={"HT_MOCK_VR_REOPEN_ERROR": "301"}) as program:
+            program.wait_until(lambda: NOT_REOPENED in program.stderr(), "the line that says so")
+            said = time.time_ns()
+            program.wait_for_frames(10)
+        errors = program.stderr().splitlines()
+        self.assertEqual(len(errors), 2, errors)
+        self.assertTrue(errors[0].startswith(LOST), errors)
+        self.assertEqual(errors[1], NOT_REOPENED + "Connect to VR Server Failed (301). "
+                         "The desktop goes on without VR.")
+        self.assertEqual(submissions_after(program.output / "vr" / "log.txt", said), [])
+
+    def test_a_quit_from_the_runtime_while_the_driver_restarts_ends_the_program(self):
+        restart = "~3000"
+        failure = (f"IDXGISwapChain::Present@frame:10+{restart},"
+                   f"D3D12CreateDevice@frame:1+{restart}")
+        trigger = self.workdir / "quit-now"
+        with self.program_failing(failure, with_vr=True, result=DEVICE_REMOVED, extra_env={
+                "HT_MOCK_VR_QUIT_WHEN": winebench.windows_path(trigger)}) as program:
+            log = program.output / "vr" / "log.txt"
+            program.wait_until(lambda: [entry["call"] for entry in winebench.mock_runtime_log(log)]
+                               .count("Init") == 2, "the session opened again")
+            trigger.touch()
+            program.expect_exit(0)
+        failed = program.failed_present_times()[0]
+        self.assertEqual([t for t in program.present_times() if t > failed], [],
+                         "the Quit came while the driver was away")
+        texts = [entry["text"] for entry in winebench.mock_runtime_log(log)]
+        self.assertEqual(texts[texts.index("PollNextEvent type=700") + 1:],
+                         ["AcknowledgeQuit_Exiting", "Cleanup"])
+        self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
 
     def test_a_device_that_stays_lost_ends_the_program_with_one_line(self):
         for failure, call in LOST_FOR_GOOD:

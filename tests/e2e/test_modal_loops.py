@@ -158,7 +158,9 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
         after = calls[calls.index("Quit") + 1:]
         # Polled at the next VR frame, acknowledged at once, nothing submitted
         # after it, the session shut down.
-        self.assertEqual(after[-3:], ["PollNextEvent", "AcknowledgeQuit_Exiting", "Cleanup"])
+        self.assertEqual(after[-4:-2], ["PollNextEvent", "AcknowledgeQuit_Exiting"])
+        self.assertEqual([entry["text"] for entry in self.log()][-2:],
+                         [winebench.RUNTIME_LETS_GO, "Cleanup"])
         self.assertNotIn("WaitGetPoses", after)
         self.assertEqual(after.count("Submit"), 2, "only the frame the Quit came in")
         self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())

@@ -214,7 +214,8 @@ class VrOutput(winebench.ProgramTestCase):
         calls = self.calls()
         asked = calls.index("PollNextEvent type=700")
         # Acknowledged, nothing more submitted, the session shut down.
-        self.assertEqual(calls[asked + 1:], ["AcknowledgeQuit_Exiting", "Cleanup"])
+        self.assertEqual(calls[asked + 1:],
+                         ["AcknowledgeQuit_Exiting", winebench.RUNTIME_LETS_GO, "Cleanup"])
         self.assertEqual(len(self.complete_frames()), 3)
         self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
         # Not answered in time, the runtime ends the process: the exit 0 above
@@ -231,7 +232,8 @@ class VrOutput(winebench.ProgramTestCase):
             env = {"HT_SECOND_ADAPTER": "1", "HT_DEVICE_TRACE": winebench.windows_path(trace)}
             with self.program_with(env=env, **settings) as program:
                 self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 1))
-                devices = [line.text for line in winebench.proxy_trace(trace)]
+                devices = [event.detail for event in winebench.device_events(trace)
+                           if event.keyword == "made"]
                 return devices, program.stderr()
 
         devices, errors = adapters_of_a_run(adapter_luid=hex(winebench.SECOND_ADAPTER_LUID))

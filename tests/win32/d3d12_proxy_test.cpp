@@ -34,10 +34,17 @@ protected:
 
     ID3D12Device* makeDevice() {
         ID3D12Device* device = nullptr;
-        EXPECT_HRESULT_SUCCEEDED(createDevice(nullptr, D3D_FEATURE_LEVEL_12_0,
-                                              __uuidof(ID3D12Device),
-                                              reinterpret_cast<void**>(&device)));
+        EXPECT_HRESULT_SUCCEEDED(tryToMakeDevice(&device));
         return device;
+    }
+
+    HRESULT tryToMakeDevice(ID3D12Device** device) {
+        return createDevice(nullptr, D3D_FEATURE_LEVEL_12_0, __uuidof(ID3D12Device),
+                            reinterpret_cast<void**>(device));
+    }
+
+    HRESULT askWhetherADeviceCouldBeMade() {
+        return createDevice(nullptr, D3D_FEATURE_LEVEL_12_0, __uuidof(ID3D12Device), nullptr);
     }
 
     HMODULE module = nullptr;
@@ -129,6 +136,55 @@ TEST_F(D3D12Proxy, FailsMethodsOfTheObjectsADeviceMakes) {
     list->Release();
     allocator->Release();
     device->Release();
+}
+
+// Windows keeps one device per adapter; a bench that made a new one at every
+// call would let a reference that outlives a lost device pass unseen.
+TEST_F(D3D12Proxy, MakesOneDevicePerAdapterAndReturnsItWhileItLives) {
+    ID3D12Device* first = makeDevice();
+    ID3D12Device* second = makeDevice();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(second, first);
+    second->Release();
+    first->Release();
+}
+
+TEST_F(D3D12Proxy, ALossStaysAndNoDeviceIsMadeUntilTheLastReferenceToTheLostOneIsGone) {
+    SetEnvironmentVariableA("HT_FAIL_CALL", "ID3D12CommandQueue::Signal@1");
+    SetEnvironmentVariableA("HT_FAIL_HRESULT", "887A0006"); // hung
+    ID3D12Device* device = makeDevice();
+    ASSERT_NE(device, nullptr);
+    D3D12_COMMAND_QUEUE_DESC queueDesc{};
+    queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
+    ID3D12CommandQueue* queue = nullptr;
+    ID3D12Fence* fence = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(device->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
+                                                        reinterpret_cast<void**>(&queue)));
+    ASSERT_HRESULT_SUCCEEDED(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence),
+                                                 reinterpret_cast<void**>(&fence)));
+    const HRESULT hung = static_cast<HRESULT>(0x887A0006);
+    EXPECT_EQ(queue->Signal(fence, 1), hung); // delivered on request
+    EXPECT_EQ(queue->Signal(fence, 2), hung); // and kept, as a lost device keeps it
+    EXPECT_EQ(fence->GetCompletedValue(), UINT64_MAX);
+    ID3D12Device* another = nullptr;
+    EXPECT_EQ(tryToMakeDevice(&another), DXGI_ERROR_DEVICE_REMOVED);
+    EXPECT_EQ(another, nullptr);
+    EXPECT_EQ(askWhetherADeviceCouldBeMade(), DXGI_ERROR_DEVICE_REMOVED);
+
+    queue->Release();
+    device->Release();
+    EXPECT_EQ(tryToMakeDevice(&another), DXGI_ERROR_DEVICE_REMOVED) << "the fence holds the device";
+    fence->Release();
+    ID3D12Device* fresh = makeDevice();
+    ASSERT_NE(fresh, nullptr);
+    ASSERT_HRESULT_SUCCEEDED(fresh->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
+                                                       reinterpret_cast<void**>(&queue)));
+    ASSERT_HRESULT_SUCCEEDED(fresh->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence),
+                                                reinterpret_cast<void**>(&fence)));
+    EXPECT_HRESULT_SUCCEEDED(queue->Signal(fence, 1));
+    fence->Release();
+    queue->Release();
+    fresh->Release();
 }
 
 } // namespace

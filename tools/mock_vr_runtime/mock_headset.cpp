@@ -5,8 +5,9 @@
 // or is lost, pose waits without focus, refused submissions, and a runtime
 // that asks the application to quit and ends it when it does not.
 // Submit refuses what a real compositor would (wrong texture type, no
-// resource or queue, an eye other than 0 or 1) and reads accepted textures
-// back through the queue in the texture record. With HT_MOCK_VR_OUTPUT set,
+// resource or queue, an eye other than 0 or 1), reads accepted textures back
+// through the queue in the texture record, and holds the last texture of each
+// eye and its queue until the session is shut down, as a runtime does. With HT_MOCK_VR_OUTPUT set,
 // every call is logged with a timestamp, and every accepted image is saved
 // (left.ppm, right.ppm) and described in the log: centre pixel, number of
 // colours, hash of its pixels.
@@ -117,6 +118,29 @@ private:
 
 QuitTimer quitTimer;
 std::deque<vr::VREvent_t> pendingEvents;
+
+// Once only: after the configured pose wait, or at the first pose wait (or
+// event poll, see PollNextEvent) that finds the configured file (a test makes
+// it when the moment has come).
+bool quitAsked(const MockSettings& settings) {
+    static bool asked = false;
+    if (asked) {
+        return false;
+    }
+    asked = (settings.quitAfter > 0 && poseWaits == settings.quitAfter) ||
+            (!settings.quitWhen.empty() &&
+             GetFileAttributesA(settings.quitWhen.c_str()) != INVALID_FILE_ATTRIBUTES);
+    return asked;
+}
+
+void queueQuit() {
+    vr::VREvent_t quit{};
+    quit.eventType = vr::VREvent_Quit;
+    quit.data.process.pid = GetCurrentProcessId();
+    pendingEvents.push_back(quit);
+    logCall("Quit queued");
+    quitTimer.start();
+}
 
 // The headset display's refresh clock, started when the runtime is opened. The
 // pose wait blocks until the next refresh, as a real compositor's does.
@@ -250,6 +274,39 @@ private:
     ID3D12Device* readerDevice = nullptr; // held by the reader
 };
 
+// What Submit was handed, held as a runtime holds it (the interface's rule
+// for Direct3D 12 textures: the session is shut down before they are
+// destroyed): the last texture of each eye and its queue, and with them their
+// device, until the session is shut down.
+class HeldSubmissions {
+public:
+    void hold(vr::EVREye eye, ID3D12Resource* texture, ID3D12CommandQueue* queue) {
+        texture->AddRef();
+        queue->AddRef();
+        release(eye);
+        textures[eye] = texture;
+        queues[eye] = queue;
+    }
+
+    void letGo() {
+        if (textures[0] == nullptr && textures[1] == nullptr) {
+            return;
+        }
+        release(vr::Eye_Left);
+        release(vr::Eye_Right);
+        logCall("Letting go of the submitted eye textures and their queue");
+    }
+
+private:
+    void release(vr::EVREye eye) {
+        releaseAndNull(textures[eye]);
+        releaseAndNull(queues[eye]);
+    }
+
+    ID3D12Resource* textures[2] = {nullptr, nullptr};
+    ID3D12CommandQueue* queues[2] = {nullptr, nullptr};
+};
+
 // A right-handed projection looking down -z with depth 0 ... 1: 90 degrees
 // across, square pixels.
 vr::HmdMatrix44_t eyeProjection(float nearZ, float farZ) {
@@ -335,6 +392,12 @@ public:
         if (eventSize != sizeof(vr::VREvent_t)) {
             logCall("PollNextEvent refused: event size " + std::to_string(eventSize));
             return false;
+        }
+        // Before the session's first pose wait (an application with no frames
+        // going: one that builds a lost device again, say) a Quit is asked
+        // for at the event poll that finds the file.
+        if (poseWaits == 0 && quitAsked(mockSettings())) {
+            queueQuit();
         }
         if (pendingEvents.empty()) {
             return false;
@@ -433,6 +496,9 @@ public:
         }
         line += std::string(" bounds=") + (bounds == nullptr ? "none" : "given") +
                 " flags=" + std::to_string(flags) + " result=" + std::to_string(result);
+        if (data != nullptr) {
+            held.hold(eye, data->m_pResource, data->m_pCommandQueue);
+        }
         if (data != nullptr && !mockSettings().output.empty() && mockSettings().saveImages) {
             const std::string path =
                 mockSettings().output + (eye == vr::Eye_Left ? "\\left.ppm" : "\\right.ppm");
@@ -444,31 +510,12 @@ public:
         return result;
     }
 
-    void close() { reader.close(); }
+    void close() {
+        reader.close();
+        held.letGo();
+    }
 
 private:
-    // Once only: after the configured pose wait, or the first that finds the
-    // configured file (a test makes it when the moment has come).
-    static bool quitAsked(const MockSettings& settings) {
-        static bool asked = false;
-        if (asked) {
-            return false;
-        }
-        asked = (settings.quitAfter > 0 && poseWaits == settings.quitAfter) ||
-                (!settings.quitWhen.empty() &&
-                 GetFileAttributesA(settings.quitWhen.c_str()) != INVALID_FILE_ATTRIBUTES);
-        return asked;
-    }
-
-    static void queueQuit() {
-        vr::VREvent_t quit{};
-        quit.eventType = vr::VREvent_Quit;
-        quit.data.process.pid = GetCurrentProcessId();
-        pendingEvents.push_back(quit);
-        logCall("Quit queued");
-        quitTimer.start();
-    }
-
     // Only the head-mounted display is connected. Its pose is the configured
     // one while tracked; before tracking starts it is all zero, and while
     // tracking is lost it is stale and wrong (the head turned round), both
@@ -535,6 +582,7 @@ private:
     }
 
     EyeImageWriter reader;
+    HeldSubmissions held;
 };
 
 MockSystem mockSystem;
@@ -542,7 +590,10 @@ MockCompositor mockCompositor;
 
 } // namespace
 
+// Pose waits and submissions are counted per session.
 void openHeadset() {
+    poseWaits = 0;
+    submissions = 0;
     displayClock.start();
 }
 

@@ -119,6 +119,7 @@ MockSettings readSettings() {
         std::strtof(environment("HT_MOCK_VR_EYE_OFFSET", "0.032").c_str(), nullptr);
     settings.headPose = configuredHeadPose();
     settings.initError = std::atoi(environment("HT_MOCK_VR_INIT_ERROR", "0").c_str());
+    settings.reopenError = std::atoi(environment("HT_MOCK_VR_REOPEN_ERROR", "0").c_str());
     settings.initWhen = environment("HT_MOCK_VR_INIT_WHEN");
     settings.invalidInterfaces = "," + environment("HT_MOCK_VR_INVALID_INTERFACES") + ",";
     settings.tokenChangeAfter = std::atol(environment("HT_MOCK_VR_TOKEN_CHANGE_AFTER").c_str());

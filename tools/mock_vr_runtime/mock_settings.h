@@ -29,6 +29,7 @@ struct MockSettings {
     float eyeOffset = 0.032f;
     vr::HmdMatrix34_t headPose{}; // translation and rotation combined
     int initError = 0;
+    int reopenError = 0;  // a session opened again in the same process gets this error
     std::string initWhen; // opening the session waits for this file, as for a runtime's start
     std::string invalidInterfaces; // ",A,B," for a simple search
     long tokenChangeAfter = 0;     // 0: never

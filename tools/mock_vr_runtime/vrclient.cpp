@@ -41,6 +41,24 @@ void waitForRuntimeStart() {
     logCall("Init returns waited=" + std::to_string(GetTickCount64() - start) + "ms");
 }
 
+// Set in the process's environment by the first opening: the client library
+// unloads the runtime when its session is shut down, and with it what the
+// runtime remembers.
+constexpr char openedBeforeVariable[] = "HT_MOCK_VR_OPENED_BEFORE";
+
+// The configured error; for a session opened again in the same process, the
+// one configured for that (a runtime that went away or refuses).
+vr::EVRInitError openingError() {
+    const bool again = GetEnvironmentVariableA(openedBeforeVariable, nullptr, 0) > 0;
+    SetEnvironmentVariableA(openedBeforeVariable, "1");
+    if (again && mockSettings().reopenError != 0) {
+        logCall("Init refuses a session opened again: error " +
+                std::to_string(mockSettings().reopenError));
+        return static_cast<vr::EVRInitError>(mockSettings().reopenError);
+    }
+    return static_cast<vr::EVRInitError>(mockSettings().initError);
+}
+
 class MockClientCore : public IVRClientCore {
 public:
     vr::EVRInitError Init(vr::EVRApplicationType type, const char*) override {
@@ -48,7 +66,7 @@ public:
         if (!mockSettings().initWhen.empty()) {
             waitForRuntimeStart();
         }
-        const auto error = static_cast<vr::EVRInitError>(mockSettings().initError);
+        const vr::EVRInitError error = openingError();
         if (error == vr::VRInitError_None && !open) {
             openHeadset();
             open = true;
@@ -56,12 +74,13 @@ public:
         return error;
     }
 
+    // Logged once done: what the headset let go of comes first.
     void Cleanup() override {
-        logCall("Cleanup");
         if (open) {
             closeHeadset();
             open = false;
         }
+        logCall("Cleanup");
     }
 
     vr::EVRInitError IsInterfaceVersionValid(const char* version) override {

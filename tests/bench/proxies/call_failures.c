@@ -1,5 +1,7 @@
 #include "call_failures.h"
 
+#include "lost_devices.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -142,6 +144,7 @@ BOOL failThisCall(const char* name, void* returnAddress, HRESULT* result) {
  * the original method with every argument register as it found it. */
 __attribute__((used)) static void* thunkOriginals[MAX_THUNKS];
 static const char* thunkNames[MAX_THUNKS];
+static BOOL thunkReturnsValue[MAX_THUNKS];
 static void** thunkVtables[MAX_THUNKS];
 static size_t thunkSlots[MAX_THUNKS];
 static int thunkCount;
@@ -157,30 +160,43 @@ static unsigned long long requestedValue(void) {
     return strtoull(text, NULL, 16);
 }
 
-/* Negative: fail, returning the HRESULT in the low 32 bits, or a wider value
- * (whose top bit is set) whole; otherwise forward. */
-__attribute__((used)) static long long decideCall(int index, void* returnAddress) {
+/* What a failing call returns, with the top bit set: the HRESULT in the low
+ * 32 bits, or a wider value (whose top bit is set) whole. */
+static long long failingReturn(unsigned long long value) {
+    return (long long)(0x8000000000000000ULL | value);
+}
+
+/* Negative: fail, returning failingReturn's value; otherwise forward. A loss
+ * delivered on request marks the object's device lost, and from then on the
+ * program's calls on it fail as on Windows. */
+__attribute__((used)) static long long decideCall(int index, void* returnAddress,
+                                                  IUnknown* object) {
     HRESULT result;
     unsigned long long value;
     if (failThisCall(thunkNames[index], returnAddress, &result)) {
         value = requestedValue();
-        if (value > 0xFFFFFFFFULL) {
-            return (long long)(0x8000000000000000ULL | value);
+        if (value == ~0ULL || isLossCode(result)) {
+            noteLossDelivered(object, value == ~0ULL ? DXGI_ERROR_DEVICE_REMOVED : result);
         }
-        return (long long)(0x8000000000000000ULL | (unsigned long)result);
+        return failingReturn(value > 0xFFFFFFFFULL ? value : (unsigned long)result);
+    }
+    if (calledByTheProgram(returnAddress) && deviceWasLost(object, &result)) {
+        return failingReturn(thunkReturnsValue[index] ? ~0ULL : (unsigned long)result);
     }
     return 0;
 }
 
 /* X64 only. The four argument registers and xmm0-3 are saved around
  * the call of decideCall (with its shadow space, the stack 16-aligned), so
- * forwarding works for any method whatever its parameters. */
+ * forwarding works for any method whatever its parameters; the object
+ * (this, in rcx) is decideCall's third argument. */
 #define DEFINE_THUNK(index)                                                                        \
     __attribute__((naked)) static void thunk##index(void) {                                        \
         __asm__("push %rcx\n\tpush %rdx\n\tpush %r8\n\tpush %r9\n\t"                               \
                 "sub $0x68, %rsp\n\t"                                                              \
                 "movdqu %xmm0, 0x20(%rsp)\n\tmovdqu %xmm1, 0x30(%rsp)\n\t"                         \
                 "movdqu %xmm2, 0x40(%rsp)\n\tmovdqu %xmm3, 0x50(%rsp)\n\t"                         \
+                "mov %rcx, %r8\n\t"                                                                \
                 "mov $" #index ", %ecx\n\t"                                                        \
                 "mov 0x88(%rsp), %rdx\n\t"                                                         \
                 "call decideCall\n\t"                                                              \
@@ -234,15 +250,19 @@ static BOOL alreadyPatched(void** vtable, size_t slot) {
     return FALSE;
 }
 
-void patchRequestedMethods(void* object, const struct MethodSlot* methods, size_t count) {
+void patchMethods(void* object, const struct MethodSlot* methods, size_t count) {
     void** vtable = *(void***)object;
     size_t i;
+    if (!anyFailureRequested()) {
+        return;
+    }
     for (i = 0; i < count && thunkCount < MAX_THUNKS; ++i) {
-        if (requestedTarget(methods[i].name) == NULL || alreadyPatched(vtable, methods[i].slot)) {
+        if (alreadyPatched(vtable, methods[i].slot)) {
             continue;
         }
         thunkOriginals[thunkCount] = vtable[methods[i].slot];
         thunkNames[thunkCount] = methods[i].name;
+        thunkReturnsValue[thunkCount] = methods[i].returnsValue;
         thunkVtables[thunkCount] = vtable;
         thunkSlots[thunkCount] = methods[i].slot;
         writeVtableSlot(vtable, methods[i].slot, (void*)thunks[thunkCount]);

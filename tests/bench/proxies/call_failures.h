@@ -21,23 +21,30 @@
  *
  * Only calls made from the program's own module count and fail: Wine's
  * Direct3D and DXGI DLLs call the same exports and, through the same
- * vtables, the same methods. */
+ * vtables, the same methods.
+ *
+ * A loss code delivered so (removed, hung, reset, the driver's internal
+ * error; a fence value of all ones) stays, as on Windows: see lost_devices.h. */
 #pragma once
 
 #include <windows.h>
 
 #include <stddef.h>
 
-/* A method by name and vtable slot. */
+/* A method by name and vtable slot; returnsValue for one that returns a
+ * value (a fence's), not an HRESULT. */
 struct MethodSlot {
     const char* name;
     size_t slot;
+    BOOL returnsValue;
 };
 
 #define ARRAY_COUNT(array) (sizeof(array) / sizeof((array)[0]))
 
 #define METHOD_SLOT(interface, method)                                                             \
-    { #interface "::" #method, offsetof(interface##Vtbl, method) / sizeof(void*) }
+    { #interface "::" #method, offsetof(interface##Vtbl, method) / sizeof(void*), FALSE }
+#define VALUE_METHOD_SLOT(interface, method)                                                       \
+    { #interface "::" #method, offsetof(interface##Vtbl, method) / sizeof(void*), TRUE }
 
 /* Whether the program's call of name made from returnAddress is to fail;
  * then *result is what it returns. Counts the call when it is the program's. */
@@ -55,9 +62,10 @@ BOOL calledByTheProgram(void* returnAddress);
 BOOL anyFailureRequested(void);
 
 /* Puts a counting thunk into the object's vtable for every method of the
- * table whose failure is asked for. A vtable serves every object of its
- * class, so each slot is patched once per process. */
-void patchRequestedMethods(void* object, const struct MethodSlot* methods, size_t count);
+ * table, when any failure is asked for: the method fails when asked, and
+ * after a loss delivered for the object's device. A vtable serves every
+ * object of its class, so each slot is patched once per process. */
+void patchMethods(void* object, const struct MethodSlot* methods, size_t count);
 
 /* Writes one vtable slot, which may lie in read-only memory. */
 void writeVtableSlot(void** vtable, size_t slot, void* function);

@@ -2,13 +2,15 @@
  *
  * - It lowers a requested minimum feature level above 11_0 to 11_0, because
  *   the CPU Vulkan driver under Wine offers no more; the program stays as it is.
+ * - It keeps one device per adapter, as Windows does (device_per_adapter.h),
+ *   and keeps a device lost once a loss was delivered for it (lost_devices.h).
  * - It fails chosen calls of the program on request (call_failures.h): the
  *   exports, and the methods of the device, command queue, command
  *   allocator, command list, resource and fence that the program checks.
- * - It traces (traces.h) the adapter of every device the program makes
- *   (HT_DEVICE_TRACE: "device <time> <adapter description>") and every
- *   transition barrier the program records (HT_BARRIER_TRACE: "barrier <time>
- *   <resource address, hex> <state before, hex> <state after, hex>").
+ * - It traces (traces.h) every device made, returned again, refused and gone
+ *   (HT_DEVICE_TRACE, device_per_adapter.h) and every transition barrier the
+ *   program records (HT_BARRIER_TRACE: "barrier <time> <resource address,
+ *   hex> <state before, hex> <state after, hex>").
  *
  * Written in C so that the headers' C vtable layouts name the method slots. */
 #define COBJMACROS
@@ -22,6 +24,7 @@
 #include <stdio.h>
 
 #include "call_failures.h"
+#include "device_per_adapter.h"
 #include "traces.h"
 
 typedef HRESULT(WINAPI* CreateDeviceFn)(IUnknown*, D3D_FEATURE_LEVEL, REFIID, void**);
@@ -53,7 +56,7 @@ static const struct MethodSlot listMethods[] = {
 static const struct MethodSlot resourceMethods[] = {METHOD_SLOT(ID3D12Resource, Map)};
 static const struct MethodSlot fenceMethods[] = {
     METHOD_SLOT(ID3D12Fence, SetEventOnCompletion),
-    METHOD_SLOT(ID3D12Fence, GetCompletedValue),
+    VALUE_METHOD_SLOT(ID3D12Fence, GetCompletedValue),
 };
 
 typedef void(STDMETHODCALLTYPE* ResourceBarrierFn)(ID3D12GraphicsCommandList*, UINT,
@@ -100,38 +103,10 @@ static void traceBarriersOf(ID3D12GraphicsCommandList* list) {
     writeVtableSlot(vtable, slot, (void*)tracedResourceBarrier);
 }
 
-/* The adapter's description in UTF-8, or "default" for none. */
-static void describeAdapter(IUnknown* adapter, char* text, int size) {
-    IDXGIAdapter1* dxgiAdapter = NULL;
-    DXGI_ADAPTER_DESC1 desc;
-    lstrcpynA(text, "default", size);
-    if (adapter == NULL ||
-        FAILED(IUnknown_QueryInterface(adapter, &IID_IDXGIAdapter1, (void**)&dxgiAdapter))) {
-        return;
-    }
-    if (SUCCEEDED(IDXGIAdapter1_GetDesc1(dxgiAdapter, &desc))) {
-        WideCharToMultiByte(CP_UTF8, 0, desc.Description, -1, text, size, NULL, NULL);
-    }
-    IDXGIAdapter1_Release(dxgiAdapter);
-}
-
-static void traceDevice(IUnknown* adapter) {
-    static HANDLE trace = INVALID_HANDLE_VALUE;
-    static BOOL opened;
-    char description[256];
-    if (!opened) {
-        trace = openTrace("HT_DEVICE_TRACE");
-        opened = TRUE;
-    }
-    if (trace != INVALID_HANDLE_VALUE) {
-        describeAdapter(adapter, description, sizeof(description));
-        traceLine(trace, "device", description);
-    }
-}
-
 /* The vtables of the objects a device makes are reached through one object
  * of each class, made here and released again: every later object of the
- * class shares the patched vtable. Only done when a failure is asked for. */
+ * class shares the patched vtable. Only done when a failure is asked for or
+ * barriers are traced. */
 static void patchObjectsOf(ID3D12Device* device) {
     D3D12_COMMAND_QUEUE_DESC queueDesc = {D3D12_COMMAND_LIST_TYPE_DIRECT, 0,
                                           D3D12_COMMAND_QUEUE_FLAG_NONE, 0};
@@ -155,17 +130,17 @@ static void patchObjectsOf(ID3D12Device* device) {
 
     if (SUCCEEDED(ID3D12Device_CreateCommandQueue(device, &queueDesc, &IID_ID3D12CommandQueue,
                                                   (void**)&queue))) {
-        patchRequestedMethods(queue, queueMethods, ARRAY_COUNT(queueMethods));
+        patchMethods(queue, queueMethods, ARRAY_COUNT(queueMethods));
         ID3D12CommandQueue_Release(queue);
     }
     if (SUCCEEDED(ID3D12Device_CreateCommandAllocator(device, D3D12_COMMAND_LIST_TYPE_DIRECT,
                                                       &IID_ID3D12CommandAllocator,
                                                       (void**)&allocator))) {
-        patchRequestedMethods(allocator, allocatorMethods, ARRAY_COUNT(allocatorMethods));
+        patchMethods(allocator, allocatorMethods, ARRAY_COUNT(allocatorMethods));
         if (SUCCEEDED(ID3D12Device_CreateCommandList(
                 device, 0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator, NULL,
                 &IID_ID3D12GraphicsCommandList, (void**)&list))) {
-            patchRequestedMethods(list, listMethods, ARRAY_COUNT(listMethods));
+            patchMethods(list, listMethods, ARRAY_COUNT(listMethods));
             traceBarriersOf(list);
             ID3D12GraphicsCommandList_Release(list);
         }
@@ -174,35 +149,40 @@ static void patchObjectsOf(ID3D12Device* device) {
     if (SUCCEEDED(ID3D12Device_CreateCommittedResource(device, &heap, D3D12_HEAP_FLAG_NONE, &buffer,
                                                        D3D12_RESOURCE_STATE_GENERIC_READ, NULL,
                                                        &IID_ID3D12Resource, (void**)&resource))) {
-        patchRequestedMethods(resource, resourceMethods, ARRAY_COUNT(resourceMethods));
+        patchMethods(resource, resourceMethods, ARRAY_COUNT(resourceMethods));
         ID3D12Resource_Release(resource);
     }
     if (SUCCEEDED(ID3D12Device_CreateFence(device, 0, D3D12_FENCE_FLAG_NONE, &IID_ID3D12Fence,
                                            (void**)&fence))) {
-        patchRequestedMethods(fence, fenceMethods, ARRAY_COUNT(fenceMethods));
+        patchMethods(fence, fenceMethods, ARRAY_COUNT(fenceMethods));
         ID3D12Fence_Release(fence);
     }
-    patchRequestedMethods(device, deviceMethods, ARRAY_COUNT(deviceMethods));
+    patchMethods(device, deviceMethods, ARRAY_COUNT(deviceMethods));
 }
 
 HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLevel, REFIID iid,
                                  void** device) {
     CreateDeviceFn real = (CreateDeviceFn)realFunction("D3D12CreateDevice");
-    void* caller = __builtin_return_address(0);
+    struct AdapterIdentity identity;
+    BOOL identified;
     HRESULT result;
-    if (failThisCall("D3D12CreateDevice", caller, &result)) {
+    if (failThisCall("D3D12CreateDevice", __builtin_return_address(0), &result)) {
         return result;
     }
     if (real == NULL) {
         return E_NOTIMPL;
+    }
+    identified = identifyAdapter(adapter, &identity);
+    if (identified && answerFromLiveDevice(&identity, iid, device, &result)) {
+        return result;
     }
     if (minimumLevel > D3D_FEATURE_LEVEL_11_0) {
         minimumLevel = D3D_FEATURE_LEVEL_11_0;
     }
     result = real(adapter, minimumLevel, iid, device);
     if (SUCCEEDED(result) && device != NULL && *device != NULL) {
-        if (calledByTheProgram(caller)) {
-            traceDevice(adapter);
+        if (identified) {
+            adoptNewDevice(&identity, (IUnknown*)*device);
         }
         if (anyFailureRequested() || barriersTraced()) {
             patchObjectsOf((ID3D12Device*)*device);

@@ -1,5 +1,8 @@
 /* A test-only dxgi.dll that forwards the exports the program and Wine's
  * Direct3D 12 use to the system's dxgi.dll.
+ * - It keeps one swap chain per window, as Windows does
+ *   (swap_chain_per_window.h), and delivers Present's losses so that they
+ *   stay (lost_devices.h).
  * - It fails chosen calls of the program on request (call_failures.h): the
  *   factory exports and the methods of the factory and of the swap chain that
  *   the program checks.
@@ -19,6 +22,8 @@
 #include <stdio.h>
 
 #include "call_failures.h"
+#include "lost_devices.h"
+#include "swap_chain_per_window.h"
 #include "traces.h"
 
 typedef HRESULT(WINAPI* CreateFactoryFn)(REFIID, void**);
@@ -57,15 +62,22 @@ static const char* backBufferSize(IDXGISwapChain* swapChain, char* text, size_t 
     return text;
 }
 
-/* The program's Present: failed on request, traced with the size of its
- * buffers, and the first one that succeeds marks the start of the frames for
- * the "@frame:" counts. */
+/* The program's Present: failed on request or on a lost device, traced with
+ * the size of its buffers, and the first one that succeeds marks the start of
+ * the frames for the "@frame:" counts. */
 static HRESULT STDMETHODCALLTYPE watchedPresent(IDXGISwapChain* swapChain, UINT interval,
                                                 UINT flags) {
     void* caller = __builtin_return_address(0);
     char size[32];
     HRESULT result;
     if (failThisCall("IDXGISwapChain::Present", caller, &result)) {
+        if (isLossCode(result)) {
+            noteLossDelivered((IUnknown*)swapChain, result);
+        }
+        traceLine(traceFile, "failed", "");
+        return result;
+    }
+    if (calledByTheProgram(caller) && deviceWasLost((IUnknown*)swapChain, &result)) {
         traceLine(traceFile, "failed", "");
         return result;
     }
@@ -100,13 +112,21 @@ static HRESULT STDMETHODCALLTYPE createSwapChainForHwnd(
     HRESULT result;
     if (failThisCall("IDXGIFactory2::CreateSwapChainForHwnd", __builtin_return_address(0),
                      &result)) {
+        if (isLossCode(result)) {
+            noteLossDelivered(device, result);
+        }
         *swapChain = NULL;
         return result;
+    }
+    if (windowHasSwapChain(window)) {
+        *swapChain = NULL;
+        return E_ACCESSDENIED;
     }
     result = originalCreateSwapChainForHwnd(factory, device, window, desc, fullscreen, output,
                                             swapChain);
     if (SUCCEEDED(result) && *swapChain != NULL) {
-        patchRequestedMethods(*swapChain, swapChainMethods, ARRAY_COUNT(swapChainMethods));
+        adoptNewSwapChain(window, *swapChain);
+        patchMethods(*swapChain, swapChainMethods, ARRAY_COUNT(swapChainMethods));
         watchPresents(*swapChain);
     }
     return result;
@@ -262,7 +282,7 @@ static void patchFactory(void* factory) {
         originalEnumAdapters1 = (EnumAdapters1Fn)vtable[enumSlot];
         writeVtableSlot(vtable, enumSlot, (void*)enumAdapters1);
     }
-    patchRequestedMethods(factory, factoryMethods, ARRAY_COUNT(factoryMethods));
+    patchMethods(factory, factoryMethods, ARRAY_COUNT(factoryMethods));
     if (originalCreateSwapChainForHwnd == NULL) {
         originalCreateSwapChainForHwnd = (CreateSwapChainForHwndFn)vtable[slot];
         writeVtableSlot(vtable, slot, (void*)createSwapChainForHwnd);
