@@ -10,7 +10,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -24,10 +23,6 @@ WindowDesc mainWindowDescription() {
     desc.height = 774;
     return desc;
 }
-
-// How long a wait for the session lasts when no message comes; the opening
-// thread's own message ends it sooner.
-constexpr std::chrono::seconds sessionWaitSlice{1};
 
 // NOTE: the VR session opens on a thread of its own while this thread keeps
 // pumping the window's messages. The client library starts an installed
@@ -43,7 +38,7 @@ VrSessionStart openVrSessionWhileAnswering(EventQueue& queue) {
         if (opening.finished()) {
             return opening.take();
         }
-        queue.waitForMessages(sessionWaitSlice);
+        queue.waitForMessages(VrSessionOpening::waitSlice);
     }
 }
 

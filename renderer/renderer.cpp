@@ -13,10 +13,6 @@ namespace {
 // objects are released regardless.
 constexpr DWORD lostDeviceWaitMilliseconds = 1000;
 
-// How long the main loop waits for messages while the VR session opens again
-// for a rebuild; the opening thread's own message ends the wait sooner.
-constexpr std::chrono::seconds vrReopeningWaitSlice{1};
-
 // NOTE: teardown never throws. A failure is reported and the rest is still
 // released; thrown from the destructor while an earlier failure unwinds, it
 // would end the process before that failure was reported.
@@ -249,7 +245,7 @@ bool Renderer::retryRebuild() {
 
 std::chrono::nanoseconds Renderer::timeUntilNextFrame() const {
     if (vrReopening != nullptr) {
-        return vrReopeningWaitSlice;
+        return VrSessionOpening::waitSlice;
     }
     if (!nextRebuild) {
         return frameClock.timeUntilNextFrame();

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <iostream>
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "vr/vr_library.h"
 
+#include <chrono>
 #include <future>
 #include <string>
 #include <thread>
@@ -34,6 +35,10 @@ std::string vrSessionFailure(const VrSessionStart& session);
 // message when the opening has finished, so a wait for its messages ends.
 class VrSessionOpening {
 public:
+    // How long the asking thread need wait for its messages at a time; the
+    // opening's own message ends the wait sooner.
+    static constexpr std::chrono::seconds waitSlice{1};
+
     VrSessionOpening();
     // Waits for an opening still under way and closes a session nobody took.
     ~VrSessionOpening();

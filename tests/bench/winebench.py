@@ -218,9 +218,10 @@ DeviceEvent = collections.namedtuple("DeviceEvent", "keyword time luid detail")
 
 def device_events(path):
     """The test-only d3d12.dll's device trace (HT_DEVICE_TRACE): per device
-    made, returned again, refused or gone, its keyword ("made", "returned",
-    "refused", "gone"), time (ns), adapter LUID (int) and the rest: the
-    adapter's description, or for "refused" the result in hex."""
+    made, returned again, refused (under Windows' rule, or "failed" on
+    request) or gone, its keyword ("made", "returned", "refused", "failed",
+    "gone"), time (ns), adapter LUID (int) and the rest: the adapter's
+    description, or for "refused" and "failed" the result in hex."""
     events = []
     for line in proxy_trace(path):
         luid, _, detail = line.text.partition(" ")

@@ -191,7 +191,9 @@ class FailurePaths(winebench.ProgramTestCase):
         events = winebench.device_events(trace)
         made = [event for event in events if event.keyword == "made"]
         self.assertEqual(len(made), 2, events)
-        self.assertEqual([event.keyword for event in events if event.time < made[1].time],
+        # Failures on request (a driver that restarts) aside.
+        self.assertEqual([event.keyword for event in events
+                          if event.time < made[1].time and event.keyword != "failed"],
                          ["made", "gone"], events)
         self.assertNotIn("refused", [event.keyword for event in events])
         return made

@@ -14,10 +14,15 @@ main loop and frame gate with a renderer that only clears and presents, so
 the difference is the program's own drawing.
 
 With --device-lost it measures instead how long a lost graphics device
-interrupts the picture: the 60th Present of the program reports a removed
-device (through the test-only dxgi.dll), the program builds the device again,
-and the figure is the time from that Present to the next one that succeeds,
-without and with the mock VR runtime.
+interrupts the picture, under Windows' rule of one device per adapter (the
+test-only d3d12.dll keeps it): the 60th Present of the program reports a
+removed device (through the test-only dxgi.dll), the program builds the
+device again (with the mock VR runtime: closing the VR session before and
+opening it again after), and the figures are the times from that Present to
+the next one that succeeds and, with the mock runtime, to the next right-eye
+image it accepts. With a driver restart of 3 s, no device can be made for 3 s
+from the first attempt, and the figures are the times from the driver's
+return (that attempt's time plus 3 s) to the same two events.
 
 With --backlog it measures how long the program takes to work through 30,000
 messages that another process posts to its window (a flood or a storm): the
@@ -150,39 +155,72 @@ LOST_AT_PRESENT = 60
 DRIVER_RESTART_MS = 3000
 
 
-def loss_to_next_frame(with_vr, restart_ms=0):
-    """One run with a lost device: milliseconds from the Present that reported
-    it to the next Present that succeeded. With restart_ms, no device can be
-    made for that long after the loss, as while a driver restarts; then also
-    the milliseconds from the driver's return to that Present."""
+def first_after(times, start):
+    later = [t for t in times if t > start]
+    return min(later) if later else None
+
+
+def milliseconds_after(event, start):
+    return (event - start) / 1e6 if event is not None else math.nan
+
+
+def device_loss_run(with_vr, restart_ms=0):
+    """One run with a lost device: milliseconds from the loss (the Present
+    that reported it) or, with restart_ms, from the driver's return to the
+    next Present that succeeded and, with the mock runtime, to the next
+    right-eye image it accepted."""
     outage = f"+~{restart_ms}" if restart_ms else ""
     calls = f"IDXGISwapChain::Present@frame:{LOST_AT_PRESENT}{outage}"
     if restart_ms:
         calls += f",D3D12CreateDevice@frame:1{outage}"
-    failure = {"HT_FAIL_CALL": calls, "HT_FAIL_HRESULT": "887A0005"}
-    with winebench.Program(winebench.program_workdir(), extra_env=failure,
-                           mock_vr=with_vr) as program:
+    workdir = winebench.program_workdir()
+    devices = workdir / "devices.txt"
+    failure = {"HT_FAIL_CALL": calls, "HT_FAIL_HRESULT": "887A0005",
+               "HT_DEVICE_TRACE": winebench.windows_path(devices)}
+    vr_log = workdir / "vr" / "log.txt"
+    with winebench.Program(workdir, extra_env=failure,
+                           vr_output=workdir / "vr" if with_vr else None) as program:
         program.wait_for_frames(LOST_AT_PRESENT + 10)
-        lost = program.failed_present_times()[0]
-    after = min(t for t in program.present_times() if t > lost)
-    return (after - lost) / 1e6, (after - lost) / 1e6 - restart_ms
+        if with_vr:
+            lost = program.failed_present_times()[0]
+            program.wait_until(lambda: first_accepted_right_eye(vr_log, lost) is not None,
+                               "a right-eye image after the loss")
+    start = program.failed_present_times()[0]
+    if restart_ms:
+        failed = [event.time for event in winebench.device_events(devices)
+                  if event.keyword == "failed"]
+        start = failed[0] + restart_ms * 1e6
+    frame = milliseconds_after(first_after(program.present_times(), start), start)
+    eye = milliseconds_after(first_accepted_right_eye(vr_log, start), start) if with_vr else None
+    return frame, eye
+
+
+def first_accepted_right_eye(vr_log, start):
+    accepted = [int(entry["time"]) for entry in winebench.mock_runtime_log(vr_log)
+                if entry["call"] == "Submit" and entry.get("eye") == "1"
+                and entry.get("result") == "0"]
+    return first_after(accepted, start)
 
 
 def measure_device_loss(runs):
+    print(f"one device per adapter, as on Windows; {os.cpu_count()} cores")
     for subject, with_vr in (("desktop only", False), ("with the mock VR runtime", True)):
-        figures = []
-        for run in range(runs):
-            figures.append(loss_to_next_frame(with_vr)[0])
-            print(f"{subject}, run {run + 1}: loss to next frame {figures[-1]:.0f} ms", flush=True)
-        print(f"{subject}, median of {runs}: loss to next frame "
-              f"{statistics.median(figures):.0f} ms", flush=True)
-        returns = []
-        for run in range(runs):
-            returns.append(loss_to_next_frame(with_vr, DRIVER_RESTART_MS)[1])
-            print(f"{subject}, {DRIVER_RESTART_MS / 1000:g} s driver restart, run {run + 1}: "
-                  f"driver's return to next frame {returns[-1]:.0f} ms", flush=True)
-        print(f"{subject}, {DRIVER_RESTART_MS / 1000:g} s driver restart, median of {runs}: "
-              f"driver's return to next frame {statistics.median(returns):.0f} ms", flush=True)
+        for restart_ms, since in ((0, "loss"), (DRIVER_RESTART_MS, "driver's return")):
+            label = subject + (f", {restart_ms / 1000:g} s driver restart" if restart_ms else "")
+            frames, eyes = [], []
+            for run in range(runs):
+                frame, eye = device_loss_run(with_vr, restart_ms)
+                frames.append(frame)
+                line = f"{label}, run {run + 1}: {since} to next frame {frame:.0f} ms"
+                if with_vr:
+                    eyes.append(eye)
+                    line += f", to next right-eye image {eye:.0f} ms"
+                print(line, flush=True)
+            line = (f"{label}, median of {runs}: {since} to next frame "
+                    f"{statistics.median(frames):.0f} ms")
+            if with_vr:
+                line += f", to next right-eye image {statistics.median(eyes):.0f} ms"
+            print(line, flush=True)
 
 
 BACKLOG = 30000

@@ -167,6 +167,7 @@ HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLev
     BOOL identified;
     HRESULT result;
     if (failThisCall("D3D12CreateDevice", __builtin_return_address(0), &result)) {
+        traceFailedCreation(adapter, result);
         return result;
     }
     if (real == NULL) {

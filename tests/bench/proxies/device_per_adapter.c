@@ -46,6 +46,11 @@ static void traceDevice(const char* keyword, const struct AdapterIdentity* adapt
     traceLine(deviceTrace(), keyword, text);
 }
 
+static const char* resultText(HRESULT result, char* text, size_t size) {
+    snprintf(text, size, "%08lx", (unsigned long)result);
+    return text;
+}
+
 static BOOL describeDxgiAdapter(IDXGIAdapter1* adapter, struct AdapterIdentity* identity) {
     DXGI_ADAPTER_DESC1 desc;
     if (FAILED(IDXGIAdapter1_GetDesc1(adapter, &desc))) {
@@ -118,8 +123,7 @@ BOOL answerFromLiveDevice(const struct AdapterIdentity* identity, REFIID iid, vo
         if (device != NULL) {
             *device = NULL;
         }
-        snprintf(text, sizeof(text), "%08lx", (unsigned long)*result);
-        traceDevice("refused", identity, text);
+        traceDevice("refused", identity, resultText(*result, text, sizeof(text)));
     } else if (device == NULL) {
         *result = S_FALSE; /* a support test: one could be made */
     } else {
@@ -189,4 +193,12 @@ void adoptNewDevice(const struct AdapterIdentity* identity, IUnknown* made) {
         IUnknown_Release(watcher);
     }
     ID3D12Device_Release(device); /* the table does not hold it */
+}
+
+void traceFailedCreation(IUnknown* adapter, HRESULT result) {
+    struct AdapterIdentity identity;
+    char text[32];
+    if (identifyAdapter(adapter, &identity)) {
+        traceDevice("failed", &identity, resultText(result, text, sizeof(text)));
+    }
 }

@@ -8,9 +8,10 @@
  * program or the VR runtime keeps shows as it would on Windows.
  *
  * HT_DEVICE_TRACE, when it names a file, gets a line for each device made
- * ("made"), made again by returning the live one ("returned"), refused
- * ("refused", with the result) and gone ("gone"): the keyword, the time, the
- * adapter's LUID in hex and its description (refused: the result instead). */
+ * ("made"), made again by returning the live one ("returned"), refused under
+ * this rule ("refused") or on request (HT_FAIL_CALL: "failed"), and gone
+ * ("gone"): the keyword, the time, the adapter's LUID in hex and its
+ * description (refused and failed: the result instead). */
 #pragma once
 
 #include <windows.h>
@@ -33,3 +34,6 @@ BOOL answerFromLiveDevice(const struct AdapterIdentity* identity, REFIID iid, vo
 
 /* Records a device just made on the adapter, and watches its life. */
 void adoptNewDevice(const struct AdapterIdentity* identity, IUnknown* device);
+
+/* Traces a creation failed on request, as a driver that restarts fails it. */
+void traceFailedCreation(IUnknown* adapter, HRESULT result);
