@@ -115,6 +115,12 @@ def submissions_after(vr_log, time_ns):
             if entry["call"] == "Submit" and int(entry["time"]) > time_ns]
 
 
+def session_openings(vr_log):
+    """How many times the program has begun to open the mock runtime's
+    session."""
+    return [entry["text"] for entry in winebench.mock_runtime_log(vr_log)].count("Init type=1")
+
+
 Ending = collections.namedtuple("Ending", "exit_code errors last_runtime_call")
 
 
@@ -207,7 +213,7 @@ class FailurePaths(winebench.ProgramTestCase):
         made = self.assert_rebuilt_once_the_lost_device_was_gone(trace)
         gone = next(event.time for event in winebench.device_events(trace)
                     if event.keyword == "gone")
-        inits = [int(entry["time"]) for entry in log if entry["call"] == "Init"]
+        inits = [int(entry["time"]) for entry in log if entry["text"] == "Init type=1"]
         texts = [entry["text"] for entry in log]
         shut_down = int(log[texts.index("Cleanup")]["time"])
         self.assertEqual(texts[texts.index("Cleanup") - 1], winebench.RUNTIME_LETS_GO)
@@ -287,8 +293,7 @@ class FailurePaths(winebench.ProgramTestCase):
         with self.program_failing(failure, with_vr=True, result=DEVICE_REMOVED, extra_env={
                 "HT_MOCK_VR_QUIT_WHEN": winebench.windows_path(trigger)}) as program:
             log = program.output / "vr" / "log.txt"
-            program.wait_until(lambda: [entry["call"] for entry in winebench.mock_runtime_log(log)]
-                               .count("Init") == 2, "the session opened again")
+            program.wait_until(lambda: session_openings(log) == 2, "the session opened again")
             trigger.touch()
             program.expect_exit(0)
         failed = program.failed_present_times()[0]
@@ -298,6 +303,31 @@ class FailurePaths(winebench.ProgramTestCase):
         self.assertEqual(texts[texts.index("PollNextEvent type=700") + 1:],
                          ["AcknowledgeQuit_Exiting", "Cleanup"])
         self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
+
+    def test_a_window_closed_while_the_session_opens_again_ends_the_program(self):
+        # Once the program runs, the runtime takes until the file is back to
+        # open a session: the one opened again after the loss waits.
+        started = self.workdir / "runtime-started"
+        started.touch()
+        with self.program_failing("IDXGISwapChain::Present@frame:100", with_vr=True,
+                                  result=DEVICE_REMOVED, extra_env={
+                                      "HT_MOCK_VR_INIT_WHEN": winebench.windows_path(started)
+                                  }) as program:
+            program.wait_for_frames(1)
+            started.unlink()
+            slowed = time.time_ns()
+            log = program.output / "vr" / "log.txt"
+            program.wait_until(lambda: session_openings(log) == 2, "the session opening again")
+            program.post(winebench.WM_CLOSE)
+            program.wait_until(lambda: not program.window_exists(), "the window gone")
+            started.touch()
+            program.expect_exit(0)
+        self.assertLess(slowed, program.failed_present_times()[0], "slowed before the loss")
+        texts = [entry["text"] for entry in winebench.mock_runtime_log(log)]
+        reopened = texts.index("Init type=1", texts.index("Init type=1") + 1)
+        # The session opened during the teardown was shut down, never used.
+        self.assertEqual(texts[-1], "Cleanup")
+        self.assertNotIn("GetRecommendedRenderTargetSize", texts[reopened:])
 
     def test_a_device_that_stays_lost_ends_the_program_with_one_line(self):
         for failure, call in LOST_FOR_GOOD:
