@@ -25,3 +25,17 @@ if(HT_SANITIZE AND NOT MSVC)
     target_compile_options(project_options INTERFACE ${sanitizers})
     target_link_options(project_options INTERFACE ${sanitizers})
 endif()
+
+# Embeds an application manifest in a Windows program: MSVC's linker takes a
+# .manifest source as it is; with MinGW it goes in as resource 1 of type
+# RT_MANIFEST (24), where the loader looks for a program's manifest.
+function(ht_embed_manifest target manifest)
+    if(MSVC)
+        target_sources(${target} PRIVATE ${manifest})
+    elseif(MINGW)
+        set(resource ${CMAKE_CURRENT_BINARY_DIR}/${target}_manifest.rc)
+        file(CONFIGURE OUTPUT ${resource} CONTENT "1 24 \"${manifest}\"\n")
+        target_sources(${target} PRIVATE ${resource})
+        set_source_files_properties(${resource} PROPERTIES OBJECT_DEPENDS ${manifest})
+    endif()
+endfunction()

@@ -3,8 +3,10 @@
 On a virtual display (no DISPLAY of the user's) it runs for a few seconds,
 keeps a screenshot and the console output, closes the window with WM_CLOSE
 and prints the exit code. On the user's display it runs until the user closes
-the window. With HT_RUN_MOCK_VR=1 the mock VR runtime runs too, and its last
-eye images are kept as PNG files. HT_RUN_WITH_PROXY=1 stages the test-only
+the window. The program lies beside the VR client library, as in the
+release, so without a VR runtime its line says the runtime's own reason.
+With HT_RUN_MOCK_VR=1 the mock VR runtime runs too, and its last eye images
+are kept as PNG files. HT_RUN_WITH_PROXY=1 stages the test-only
 feature-level proxy beside the program (a machine whose Vulkan is the CPU
 driver).
 
@@ -25,6 +27,7 @@ def run(output, until_closed):
     root = Path(winebench.paths()["source_dir"])
     vr_output = output / "vr" if os.environ.get("HT_RUN_MOCK_VR") == "1" else None
     program = winebench.Program(root, output_dir=output, vr_output=vr_output,
+                                with_vr_client=True,
                                 with_proxy=os.environ.get("HT_RUN_WITH_PROXY") == "1")
     with program:
         if until_closed:

@@ -22,6 +22,7 @@
 //   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
 //   winctl flood HANDLE MESSAGE COUNT     posts the message COUNT times
 //   winctl version FILE                   prints a program's product name and version
+//   winctl manifest FILE                  prints a program's application manifest
 #include <windows.h>
 
 #include <algorithm>
@@ -336,13 +337,30 @@ int printVersion(const char* path) {
     return 0;
 }
 
+// The manifest the loader reads: resource 1 of type RT_MANIFEST.
+int printManifest(const char* path) {
+    const HMODULE program =
+        LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC found = program != nullptr ? FindResourceA(program, MAKEINTRESOURCEA(1),
+                                                           MAKEINTRESOURCEA(24)) // RT_MANIFEST
+                                           : nullptr;
+    const HGLOBAL loaded = found != nullptr ? LoadResource(program, found) : nullptr;
+    if (loaded == nullptr) {
+        std::fprintf(stderr, "winctl: %s has no application manifest\n", path);
+        return 1;
+    }
+    std::fwrite(LockResource(loaded), 1, SizeofResource(program, found), stdout);
+    return 0;
+}
+
 int usage() {
     std::fprintf(
         stderr,
         "usage: winctl find CLASS TITLE TIMEOUT_MS | post HANDLE MESSAGE WPARAM "
         "LPARAM | send HANDLE MESSAGE WPARAM LPARAM | rect HANDLE | exists HANDLE "
         "| iconic HANDLE | answers HANDLE COUNT | modal HANDLE | move HANDLE X Y W H | show HANDLE "
-        "COMMAND | storm HANDLE SEED SECONDS LOG | flood HANDLE MESSAGE COUNT | version FILE\n");
+        "COMMAND | storm HANDLE SEED SECONDS LOG | flood HANDLE MESSAGE COUNT | version FILE | "
+        "manifest FILE\n");
     return 2;
 }
 
@@ -399,6 +417,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
         return printVersion(argv[2]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "manifest") == 0) {
+        return printManifest(argv[2]);
     }
     if (argc == 3 && std::strcmp(argv[1], "exists") == 0) {
         return IsWindow(parseHandle(argv[2])) ? 0 : 1;

@@ -6,6 +6,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
@@ -33,6 +34,18 @@ CONTENT = {
     "mock-vr-runtime/README.txt",
 }
 OFFICIAL_VR_CLIENT_SHA256 = "c3314d8822729fb7550d070f75c3efdd2d099965e53416b2901996fc6cee744f"
+WINDOWS_10_AND_11 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
+
+
+def manifest_settings(program):
+    """What the program's embedded application manifest, as Windows' loader
+    reads it, says: {element name: text or Id or level}."""
+    root = ElementTree.fromstring(winebench.winctl("manifest", program))
+    settings = {}
+    for element in root.iter():
+        name = element.tag.rsplit("}", 1)[-1]
+        settings[name] = (element.get("Id") or element.get("level") or element.text or "").strip()
+    return settings
 
 
 class ReleasePackage(winebench.ProgramTestCase):
@@ -58,6 +71,7 @@ class ReleasePackage(winebench.ProgramTestCase):
 
         self.assertEqual(winebench.winctl("version", folder / "hello_triangle.exe").splitlines(),
                          ["ProductName: Hello Triangle", f"ProductVersion: {VERSION}"])
+        self.assert_manifests(folder / "hello_triangle.exe", folder / "angle_server.exe")
         # The signed client library, untouched, with its licence.
         self.assertEqual(hashlib.sha256((folder / "openvr_api.dll").read_bytes()).hexdigest(),
                          OFFICIAL_VR_CLIENT_SHA256)
@@ -79,6 +93,24 @@ class ReleasePackage(winebench.ProgramTestCase):
             program.wait_until(lambda: "Recommended Render Target Size" in program.stdout(),
                                "a VR session through the zip's client library and mock runtime")
             self.assertEqual(program.stderr().count("fatal"), 0)
+
+    def assert_manifests(self, program, server):
+        """Both programs run as Windows 10 and 11 programs with long paths and
+        the rights of whoever starts them; the program is per-monitor (v2)
+        DPI aware from its start, as its window thread sets at run time."""
+        for executable in (program, server):
+            with self.subTest(executable=executable.name):
+                settings = manifest_settings(executable)
+                self.assertEqual(settings["supportedOS"], WINDOWS_10_AND_11)
+                self.assertEqual(settings["longPathAware"], "true")
+                self.assertEqual(settings["requestedExecutionLevel"], "asInvoker")
+        settings = manifest_settings(program)
+        self.assertEqual(settings["dpiAwareness"].split(",")[0], "PerMonitorV2")
+        self.assertEqual(settings["dpiAware"], "true/pm")
+
+    def test_the_built_programs_carry_their_manifests(self):
+        self.assert_manifests(Path(winebench.paths()["program"]),
+                              Path(winebench.paths()["angle_server"]))
 
 
 if __name__ == "__main__":
