@@ -2,13 +2,14 @@
 
 #include "window/event.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
 // The main loop, written over its collaborators so it can be driven by the
 // real queue, window and renderer as well as by recording test doubles.
 //   Queue:     update(), empty(), front(), pop(), waitForMessages(timeout),
-//              setModalLoopFrame(function)
+//              waitOut(duration), setSystemLoopPass(function returning nanoseconds)
 //   WindowT:   close()
 //   RendererT: resize(width, height), render() -> whether it drew a frame,
 //              timeUntilNextFrame()
@@ -49,11 +50,6 @@ DrainOutcome drainEvents(Queue& queue, WindowT& window, RendererT& renderer) {
 // wake-up time every frame.
 constexpr std::chrono::microseconds wakeUpMargin{1000};
 
-// How a pass of the loop ended: it acted (handled events or drew a frame), a
-// message is waiting to be pumped, or nothing happened yet and the next frame
-// is (nearly) due.
-enum class PassEnd { Acted, MessageWaiting, FrameNearlyDue };
-
 // Pumps, drains and renders until a Close event has been drained. A pass
 // that handled a Resize or a Close renders nothing.
 template <typename Queue, typename WindowT, typename RendererT> class MainLoop {
@@ -62,7 +58,7 @@ public:
         : queue(queue), window(window), renderer(renderer) {}
 
     void run() {
-        const ModalLoopFrameInstalled installed(queue, [this] { runModalLoopFrame(); });
+        const SystemLoopPassInstalled installed(queue, [this] { return passInsideSystemLoop(); });
         while (running) {
             queue.update();
             if (failure) {
@@ -75,56 +71,69 @@ public:
     }
 
 private:
-    // The queue runs this loop's frames while the system runs a modal loop,
-    // for as long as the loop object lives.
-    struct ModalLoopFrameInstalled {
-        template <typename Frame>
-        ModalLoopFrameInstalled(Queue& queue, Frame frame) : queue(queue) {
-            queue.setModalLoopFrame(frame);
+    // The queue runs this loop's passes while the system runs one of its
+    // modal loops, for as long as the loop object lives.
+    struct SystemLoopPassInstalled {
+        template <typename Pass> SystemLoopPassInstalled(Queue& queue, Pass pass) : queue(queue) {
+            queue.setSystemLoopPass(pass);
         }
-        ~ModalLoopFrameInstalled() { queue.setModalLoopFrame(nullptr); }
-        ModalLoopFrameInstalled(const ModalLoopFrameInstalled&) = delete;
-        ModalLoopFrameInstalled& operator=(const ModalLoopFrameInstalled&) = delete;
+        ~SystemLoopPassInstalled() { queue.setSystemLoopPass(nullptr); }
+        SystemLoopPassInstalled(const SystemLoopPassInstalled&) = delete;
+        SystemLoopPassInstalled& operator=(const SystemLoopPassInstalled&) = delete;
         Queue& queue;
     };
 
-    // Drains the queue, then renders unless an event was acted on.
+    // Drains the queue, then renders unless an event was acted on; true when
+    // it acted (handled events or drew a frame).
+    bool act() {
+        const DrainOutcome outcome = drainEvents(queue, window, renderer);
+        running = running && outcome.running;
+        return !outcome.renderThisFrame || renderer.render() || outcome.handledAnEvent;
+    }
+
     // NOTE: a pass that found nothing to do and no frame due yet waits for
     // the next window message or (nearly) the next frame, whichever comes
     // first, instead of pumping again at once: spinning would hold a core
     // busy between frames.
-    PassEnd pass() {
-        const DrainOutcome outcome = drainEvents(queue, window, renderer);
-        running = running && outcome.running;
-        if (!outcome.renderThisFrame || renderer.render() || outcome.handledAnEvent) {
-            return PassEnd::Acted;
+    void pass() {
+        if (act()) {
+            return;
         }
         const std::chrono::nanoseconds idle = renderer.timeUntilNextFrame() - wakeUpMargin;
-        if (idle.count() > 0 && queue.waitForMessages(idle)) {
-            return PassEnd::MessageWaiting;
+        if (idle.count() > 0) {
+            queue.waitForMessages(idle);
         }
-        return PassEnd::FrameNearlyDue;
     }
 
-    // NOTE: while the system runs a move, size or menu loop for the window,
-    // the main loop's own passes go on from the window's timer, without the
-    // pump (the system's loop pumps): the desktop and VR frames, the
-    // runtime's events and the queued events keep their cadence and order,
-    // and a Close drained here ends the system's loop with the window.
-    // Without them the headset would freeze, and a runtime's Quit wait,
-    // for as long as a person holds the window's caption. The passes run
-    // until one acts or a message waits for the system's loop. A failure is
-    // kept and thrown by the main loop once the system's loop has ended,
-    // since nothing may be thrown through the window procedure.
-    void runModalLoopFrame() noexcept {
+    // NOTE: while the system runs a modal loop for the window (moving,
+    // sizing, a menu, a caption button held down), the main loop's own passes
+    // go on from inside it, whenever the system's loop takes a message and at
+    // each frame's due time, without the pump and without waiting (the
+    // system's loop does both): the desktop and VR frames, the runtime's
+    // events and the queued events keep their cadence and order, and a Close
+    // drained here ends the system's loop with the window. Without them the
+    // headset would freeze, and a runtime's Quit wait, for as long as a
+    // person holds the window's caption. A failure is kept and thrown by the
+    // main loop once the system's loop has ended, since nothing may be thrown
+    // through the window procedure. Answers how long until the next frame.
+    // A pass asks to run again the wake-up margin before the next frame and
+    // then waits out the rest itself, messages notwithstanding, so that the
+    // frame starts on time rather than the wake-up time late.
+    std::chrono::nanoseconds passInsideSystemLoop() noexcept {
         try {
-            while (running && pass() == PassEnd::FrameNearlyDue) {
+            if (running) {
+                const std::chrono::nanoseconds untilDue = renderer.timeUntilNextFrame();
+                if (untilDue.count() > 0 && untilDue <= wakeUpMargin) {
+                    queue.waitOut(untilDue);
+                }
+                act();
             }
         } catch (...) {
             failure = std::current_exception();
             running = false;
             window.close();
         }
+        return std::max(std::chrono::nanoseconds(0), renderer.timeUntilNextFrame() - wakeUpMargin);
     }
 
     Queue& queue;

@@ -6,15 +6,16 @@ void EventQueue::append(const Event& event) {
     }
 }
 
-void EventQueue::setModalLoopFrame(std::function<void()> frame) {
-    modalLoopFrame = std::move(frame);
+void EventQueue::setSystemLoopPass(SystemLoopPass pass) {
+    systemLoopPass = std::move(pass);
 }
 
-void EventQueue::runModalLoopFrame() {
-    if (!modalLoopFrame || inModalLoopFrame) {
-        return;
+std::optional<std::chrono::nanoseconds> EventQueue::runSystemLoopPass() {
+    if (!systemLoopPass || inSystemLoopPass) {
+        return std::nullopt;
     }
-    inModalLoopFrame = true;
-    modalLoopFrame();
-    inModalLoopFrame = false;
+    inSystemLoopPass = true;
+    const std::chrono::nanoseconds untilNext = systemLoopPass();
+    inSystemLoopPass = false;
+    return untilNext;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 
 struct tagMSG; // the Win32 MSG record
 
@@ -23,6 +24,11 @@ public:
     // nothing to pump, and then answers true as well.
     bool waitForMessages(std::chrono::nanoseconds timeout);
 
+    // Blocks for the time given, whatever arrives meanwhile: for the last
+    // fraction of a millisecond before a frame, when a wait for a timer would
+    // wake too late.
+    void waitOut(std::chrono::nanoseconds duration);
+
     // Translates one window message into at most one event and returns the
     // message result: above zero means handled, otherwise the default
     // processing runs as well.
@@ -35,17 +41,21 @@ public:
     // Appends at the back; events of type None are never queued.
     void append(const Event& event);
 
-    // What runs in the main loop's stead while the system runs a move, size
-    // or menu loop for a window of this queue: those loops hold the thread
-    // inside one dispatch until they end, so the main loop cannot. It runs on
-    // a timer of the window's, never inside itself, and must not throw: it
-    // runs inside the window procedure. Empty runs nothing.
-    void setModalLoopFrame(std::function<void()> frame);
-    void runModalLoopFrame();
+    // What runs in the main loop's stead while the system runs one of its
+    // modal loops for a window of this queue (moving, sizing, a menu, a held
+    // caption button): those loops hold the thread inside the window
+    // procedure until they end, so the main loop cannot. It runs whenever the
+    // system's loop takes a message and when a frame is due (window/
+    // system_loops.h), never inside itself, must not throw, and answers how
+    // long until it should run again. Empty runs nothing.
+    using SystemLoopPass = std::function<std::chrono::nanoseconds()>;
+    void setSystemLoopPass(SystemLoopPass pass);
+    // When to run it again; nothing when there is none, or it is running.
+    std::optional<std::chrono::nanoseconds> runSystemLoopPass();
 
 private:
-    std::function<void()> modalLoopFrame;
-    bool inModalLoopFrame = false;
+    SystemLoopPass systemLoopPass;
+    bool inSystemLoopPass = false;
     bool rawInputRegistered = false;
     std::int32_t previousPointerX = 0;
     std::int32_t previousPointerY = 0;

@@ -1,11 +1,14 @@
 #include "window/event_queue.h"
 
 #include "window/posted_messages.h"
+#include "window/system_loops.h"
 #include "window/window.h"
 
 #include <windows.h>
 
 #include <timeapi.h>
+
+#include <thread>
 
 // Windows 10 1803 and later; older MinGW headers do not declare it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -20,9 +23,12 @@ namespace {
 thread_local MSG lastPostedMessage{};
 thread_local HHOOK postedMessageHook = nullptr;
 
+// Inside a system loop, taking a message is also the main loop's chance to
+// run its pass (window/system_loops.h).
 LRESULT CALLBACK notePostedMessage(int code, WPARAM removal, LPARAM message) {
     if (code == HC_ACTION && removal == PM_REMOVE) {
         lastPostedMessage = *reinterpret_cast<const MSG*>(message);
+        systemLoopTookMessage();
     }
     return CallNextHookEx(nullptr, code, removal, message);
 }
@@ -111,4 +117,13 @@ bool isPostedMessage(const MSG& msg) {
 bool EventQueue::waitForMessages(std::chrono::nanoseconds timeout) {
     static FrameTimer frameTimer;
     return frameTimer.waitForMessages(timeout);
+}
+
+// A timer would wake a fraction of a millisecond late, about as much as the
+// wait is long; yielding the processor until the time has come does not.
+void EventQueue::waitOut(std::chrono::nanoseconds duration) {
+    const auto until = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < until) {
+        std::this_thread::yield();
+    }
 }

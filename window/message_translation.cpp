@@ -283,34 +283,6 @@ void translateMessage(const MSG& msg, Window& window, PointerHistory pointer,
     }
 }
 
-// The system's move, size and menu loops, followed from the messages it
-// sends when one opens and closes (a posted copy changes nothing); true for
-// a tick of the window's timer while one runs. A window destroyed inside one
-// ends it first.
-bool followModalLoop(const MSG& msg, Window& window) {
-    switch (msg.message) {
-    case WM_ENTERSIZEMOVE:
-    case WM_ENTERMENULOOP:
-        if (!isPostedMessage(msg)) {
-            window.modalLoopEntered();
-        }
-        return false;
-    case WM_EXITSIZEMOVE:
-    case WM_EXITMENULOOP:
-        if (!isPostedMessage(msg)) {
-            window.modalLoopExited();
-        }
-        return false;
-    case WM_DESTROY:
-        window.endModalLoop();
-        return false;
-    case WM_TIMER:
-        return window.inModalLoop() && msg.wParam == Window::modalLoopTimer;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 std::intptr_t EventQueue::pushEvent(const MSG& msg, Window& window) {
@@ -322,8 +294,8 @@ std::intptr_t EventQueue::pushEvent(const MSG& msg, Window& window) {
     translateMessage(msg, window, PointerHistory{previousPointerX, previousPointerY}, translation);
     append(translation.event);
     moveWindowIfPending(window, translation.pendingRect);
-    if (followModalLoop(msg, window)) {
-        runModalLoopFrame();
+    if (msg.message == WM_DESTROY) {
+        window.endSystemLoop();
     }
     return translation.result;
 }

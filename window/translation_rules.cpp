@@ -35,6 +35,29 @@ std::uint32_t highWord(std::uint64_t value) {
 // knows its caption, buttons, system menu and borders: answered "client"
 // there, the close, maximise and minimise buttons did nothing and most of the
 // caption could not move the window.
+SystemLoop systemLoopOf(std::uint32_t message, std::uint64_t wParam) {
+    switch (message) {
+    case wmSysCommand: {
+        const std::uint64_t command = wParam & 0xFFF0; // the low four bits are the system's
+        return command == scMove || command == scSize || command == scKeyMenu ||
+                       command == scMouseMenu
+                   ? SystemLoop::AllMessages
+                   : SystemLoop::None;
+    }
+    case wmNcLButtonDown:
+        return wParam == htMinButton || wParam == htMaxButton || wParam == htClose ||
+                       wParam == htHelp
+                   ? SystemLoop::MouseMessagesOnly
+                   : SystemLoop::AllMessages;
+    case wmNcRButtonDown:
+        return SystemLoop::MouseMessagesOnly;
+    case wmContextMenu:
+        return SystemLoop::AllMessages;
+    default:
+        return SystemLoop::None;
+    }
+}
+
 std::intptr_t hitTest(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                       bool maximized, bool nativeFrame) {
     if (nativeFrame) {

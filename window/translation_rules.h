@@ -20,6 +20,16 @@ constexpr std::intptr_t hitCaption = 2; // HTCAPTION
 std::intptr_t hitTest(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                       bool maximized, bool nativeFrame);
 
+// Which of the system's modal loops the default processing of a message may
+// run for the window: none; one that takes every message from the queue
+// (moving and sizing, menus: the system commands, a press on the frame or
+// the caption, a context menu); or one that takes only mouse messages (a
+// caption button held down, the caption's right button held down). Sent
+// messages that only announce a loop (WM_ENTERSIZEMOVE, WM_ENTERMENULOOP)
+// run none: any process can send them.
+enum class SystemLoop { None, AllMessages, MouseMessagesOnly };
+SystemLoop systemLoopOf(std::uint32_t message, std::uint64_t wParam);
+
 // Whole wheel notches: the signed high word of wParam divided by 120,
 // truncated toward zero.
 double wheelNotches(std::uint64_t wParam);

@@ -19,3 +19,10 @@ constexpr std::uint32_t vkBack = 8, vkTab = 9, vkReturn = 13, vkShift = 16, vkCo
                         vkRControl = 163, vkLMenu = 164, vkRMenu = 165, vkOem1 = 186,
                         vkOemPlus = 187, vkOemComma = 188, vkOemMinus = 189, vkOemPeriod = 190,
                         vkOem2 = 191, vkOem3 = 192, vkOem4 = 219, vkOem6 = 221, vkOem7 = 222;
+
+// Messages whose default processing may run one of the system's modal loops,
+// the system commands that do, and the caption buttons' hit-test codes.
+constexpr std::uint32_t wmContextMenu = 0x007B, wmNcLButtonDown = 0x00A1, wmNcRButtonDown = 0x00A4,
+                        wmSysCommand = 0x0112;
+constexpr std::uint64_t scSize = 0xF000, scMove = 0xF010, scMouseMenu = 0xF090, scKeyMenu = 0xF100;
+constexpr std::uint64_t htMinButton = 8, htMaxButton = 9, htClose = 20, htHelp = 21;

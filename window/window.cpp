@@ -176,38 +176,6 @@ void Window::close() {
     }
 }
 
-// The timer's period is the system's shortest (10 ms), below the frame
-// interval. It fires on the system's timer tick (15.6 ms on Windows unless a
-// process asked for finer), so the modal-loop frame waits for a frame's due
-// time itself rather than trusting the tick.
-void Window::modalLoopEntered() {
-    if (++modalLoopDepth == 1) {
-        SetTimer(handle, modalLoopTimer, USER_TIMER_MINIMUM, nullptr);
-    }
-}
-
-void Window::modalLoopExited() {
-    if (modalLoopDepth > 0 && --modalLoopDepth == 0) {
-        KillTimer(handle, modalLoopTimer);
-    }
-}
-
-// NOTE: a window closed while the system moves, sizes or shows a menu for it
-// first ends that loop. Destroyed inside it, the window would leave the
-// system's loop running until a key or button release (so under Wine), and
-// the program running without a window: a close, from the user or from the
-// VR runtime's Quit, would not end the program. The default processing of
-// WM_CANCELMODE releases the capture and ends a menu; a move or size loop
-// that waits for its own end (Wine's) ends on the quit message, as modal
-// loops do. The main loop takes the quit message like any other.
-void Window::endModalLoop() {
-    if (!inModalLoop() || handle == nullptr) {
-        return;
-    }
-    SendMessageA(handle, WM_CANCELMODE, 0, 0);
-    PostQuitMessage(0);
-}
-
 bool Window::requestClose() {
     forgetDestroyedWindows();
     return handle != nullptr && PostMessageA(handle, WM_CLOSE, 0, 0) != FALSE;
@@ -216,7 +184,6 @@ bool Window::requestClose() {
 void Window::forgetHandle(HWND destroyed) {
     if (handle == destroyed) {
         handle = nullptr;
-        modalLoopDepth = 0;
     }
 }
 
@@ -300,17 +267,16 @@ void Window::applyShellSettings() {
 
 namespace {
 
-// The system's move, size and menu loops run inside the default processing
-// of a system command (a caption drag becomes one too), some of them before
-// any message says so: the whole of it counts as a modal loop.
+// The system's modal loops run inside the default processing of the
+// messages that start them, some before any message says so: the whole of it
+// counts as a system loop.
 LRESULT defaultProcessing(Window& window, HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_SYSCOMMAND) {
+    const SystemLoop loop = systemLoopOf(message, wParam);
+    if (loop == SystemLoop::None) {
         return DefWindowProcA(handle, message, wParam, lParam);
     }
-    window.modalLoopEntered();
-    const LRESULT result = DefWindowProcA(handle, message, wParam, lParam);
-    window.modalLoopExited();
-    return result;
+    const SystemLoopBracket bracket(window, loop);
+    return DefWindowProcA(handle, message, wParam, lParam);
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "window/system_loops.h"
 #include "window/window_desc.h"
 
 #include <windows.h>
 
 #include <shobjidl.h>
+
+#include <memory>
+#include <vector>
 
 class EventQueue;
 
@@ -41,23 +45,23 @@ public:
     WindowDesc getDesc() const { return desc; }
     HWND nativeHandle() const { return handle; }
 
-    // The system's move, size and menu loops hold the thread inside the
-    // window procedure until they end. While one may run (the default
-    // processing of a system command, or between the messages that open and
-    // close a loop), a timer of the window's runs the queue's modal-loop
-    // frame at least once a frame interval. They nest.
-    void modalLoopEntered();
-    void modalLoopExited();
-    bool inModalLoop() const { return modalLoopDepth > 0; }
-    static constexpr UINT_PTR modalLoopTimer = 1;
+    // Whether the default processing of a message that may run one of the
+    // system's modal loops is under way (window/system_loops.h).
+    bool inSystemLoop() const { return !systemLoops.empty(); }
 
-    // Ends a move, size or menu loop running for the window, as a cancelled
-    // drag ends it; nothing when none runs.
-    void endModalLoop();
+    // Ends a system loop running for the window, as a cancelled drag ends it;
+    // nothing when none runs.
+    void endSystemLoop();
 
 private:
     friend LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     friend void forgetDestroyedWindows();
+    friend class SystemLoopBracket;
+    friend void systemLoopTookMessage();
+
+    void systemLoopMayStart(SystemLoop loop);
+    void systemLoopEnded();
+    void runSystemLoopPass();
 
     void forgetHandle(HWND destroyed);
 
@@ -71,5 +75,8 @@ private:
     WindowDesc desc;
     WNDCLASSEXA windowClass{};
     ITaskbarList3* taskbarList = nullptr;
-    int modalLoopDepth = 0;
+    // The system loops that may run for the window, innermost last, and the
+    // pulse that wakes them at a frame's due time while any does.
+    std::vector<SystemLoop> systemLoops;
+    std::unique_ptr<SystemLoopPulse> pulse;
 };

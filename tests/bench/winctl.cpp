@@ -16,7 +16,8 @@
 //   winctl answers HANDLE COUNT           sends WM_NULL COUNT times, 100 ms apart, and
 //                                         prints the longest time an answer took, in ms
 //   winctl modal HANDLE                   prints which of the system's modal loops (move-size,
-//                                         menu) the window's thread is in, or "none"
+//                                         menu) the window's thread is in, "captured" when
+//                                         the window holds the mouse, or "none"
 //   winctl move HANDLE X Y WIDTH HEIGHT   SetWindowPos
 //   winctl show HANDLE COMMAND            ShowWindow with an SW_ command
 //   winctl storm HANDLE SEED SECONDS LOG  posts random messages, logging each
@@ -206,7 +207,8 @@ int printLongestAnswer(HWND window, long count) {
 }
 
 // The system's own record of the modal loop a thread is in: moving or sizing
-// a window, or a menu.
+// a window, or a menu; or the mouse captured by the window, as while a caption
+// button is held down.
 int printModalLoop(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
@@ -216,7 +218,8 @@ int printModalLoop(HWND window) {
     }
     const bool moveSize = (info.flags & GUI_INMOVESIZE) != 0;
     const bool menu = (info.flags & GUI_INMENUMODE) != 0;
-    std::printf("%s\n", moveSize ? "move-size" : menu ? "menu" : "none");
+    const bool captured = info.hwndCapture == window;
+    std::printf("%s\n", moveSize ? "move-size" : menu ? "menu" : captured ? "captured" : "none");
     return 0;
 }
 

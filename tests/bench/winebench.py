@@ -79,6 +79,23 @@ def mouse(*actions):
     subprocess.run(["xdotool", *map(str, actions)], check=True, timeout=60)
 
 
+@contextlib.contextmanager
+def mouse_moving(x, y, seconds=60, hz=125):
+    """The pointer moves to and fro by a pixel about (x, y), hz times a second
+    (a mouse reports at 125 Hz), for as long as the block lasts; then it
+    rests at (x, y)."""
+    steps = []
+    for step in range(int(seconds * hz)):
+        steps += ["mousemove", x + step % 2, y, "sleep", f"{1 / hz:.3f}"]
+    moving = subprocess.Popen(["xdotool", *map(str, steps)])
+    try:
+        yield
+    finally:
+        moving.kill()
+        moving.wait()
+        mouse("mousemove", x, y)
+
+
 def wine_run():
     """The bench's launcher, for any Windows command (reg, the tools)."""
     return paths()["wine_run"]

@@ -13,23 +13,26 @@ namespace {
 
 using CallLog = std::vector<std::string>;
 
-using Ticks = std::vector<std::vector<Event>>;
+// The messages a system modal loop takes from the queue, each with the
+// events its dispatch appended.
+using Taken = std::vector<std::vector<Event>>;
 
 // Delivers one scripted batch of events per update(), as if the window
 // procedure had appended them while messages were pumped. An update can also
-// run a system modal loop: the ticks of the window's timer, each after
-// appending its own events.
+// run a system modal loop: it takes its messages one by one, and each gives
+// the main loop's system-loop pass its chance, as the thread's message hook
+// does, logging when the pass asks to run again.
 struct ScriptedQueue {
     CallLog& log;
     std::vector<std::vector<Event>> batches;
-    std::vector<Ticks> modalLoops; // by batch; none where empty
+    std::vector<Taken> systemLoops; // by batch; none where empty
     std::size_t nextBatch = 0;
     std::deque<Event> events;
-    std::function<void()> modalLoopFrame;
+    std::function<std::chrono::nanoseconds()> systemLoopPass;
 
     ScriptedQueue(CallLog& log, std::vector<std::vector<Event>> batches,
-                  std::vector<Ticks> modalLoops = {})
-        : log(log), batches(std::move(batches)), modalLoops(std::move(modalLoops)) {}
+                  std::vector<Taken> systemLoops = {})
+        : log(log), batches(std::move(batches)), systemLoops(std::move(systemLoops)) {}
 
     void update() {
         log.push_back("update");
@@ -37,25 +40,33 @@ struct ScriptedQueue {
             for (const Event& event : batches[nextBatch]) {
                 events.push_back(event);
             }
-            if (nextBatch < modalLoops.size()) {
-                runModalLoop(modalLoops[nextBatch]);
+            if (nextBatch < systemLoops.size()) {
+                runSystemLoop(systemLoops[nextBatch]);
             }
             ++nextBatch;
         }
     }
-    void runModalLoop(const Ticks& ticks) {
-        for (const std::vector<Event>& tick : ticks) {
-            events.insert(events.end(), tick.begin(), tick.end());
-            log.push_back("tick");
-            if (modalLoopFrame) {
-                modalLoopFrame();
+    void runSystemLoop(const Taken& taken) {
+        for (const std::vector<Event>& message : taken) {
+            events.insert(events.end(), message.begin(), message.end());
+            log.push_back("taken");
+            if (systemLoopPass) {
+                const auto again =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(systemLoopPass());
+                log.push_back("again in " + std::to_string(again.count()) + " ms");
             }
         }
     }
-    void setModalLoopFrame(std::function<void()> frame) { modalLoopFrame = std::move(frame); }
+    void setSystemLoopPass(std::function<std::chrono::nanoseconds()> pass) {
+        systemLoopPass = std::move(pass);
+    }
     bool empty() const { return events.empty(); }
     const Event& front() const { return events.front(); }
     void pop() { events.pop_front(); }
+
+    void waitOut(std::chrono::nanoseconds duration) {
+        log.push_back("wait out " + std::to_string(duration.count() / 1000) + " us");
+    }
 
     // Returns at once in a test; says whether a message would have ended the
     // wait early, that is whether the next update delivers events.
@@ -194,54 +205,69 @@ TEST(MainLoop, AnIterationThatHandledEventsOrDrewAFrameDoesNotWait) {
     EXPECT_EQ(runLoop({{}, {closeEvent()}}), (CallLog{"update", "render", "update", "close"}));
 }
 
-CallLog runLoopWithModalLoop(std::vector<std::vector<Event>> batches, std::vector<Ticks> loops,
-                             std::deque<bool> drawn = {}) {
+CallLog runLoopWithSystemLoop(std::vector<std::vector<Event>> batches, std::vector<Taken> loops,
+                              std::deque<bool> drawn = {},
+                              std::chrono::nanoseconds timeLeft = std::chrono::milliseconds(7)) {
     CallLog log;
     ScriptedQueue queue{log, std::move(batches), std::move(loops)};
     RecordingWindow window{log};
     RecordingRenderer renderer{log};
     renderer.drawn = std::move(drawn);
+    renderer.timeLeft = timeLeft;
     runMainLoop(queue, window, renderer);
     return log;
 }
 
-TEST(MainLoopInASystemModalLoop, EveryTickOfTheWindowsTimerRunsTheLoopsOwnPassWithoutPumping) {
-    const CallLog log = runLoopWithModalLoop({{}, {closeEvent()}}, {{{}, {}, {}}});
-    EXPECT_EQ(log, (CallLog{"update", "tick", "render", "tick", "render", "tick", "render",
-                            "render", "update", "close"}));
+TEST(MainLoopInASystemLoop, EveryMessageTheSystemsLoopTakesRunsAPassWithoutPumpingOrWaiting) {
+    const CallLog log = runLoopWithSystemLoop({{}, {closeEvent()}}, {{{}, {}, {}}});
+    EXPECT_EQ(log, (CallLog{"update", "taken", "render", "again in 6 ms", "taken", "render",
+                            "again in 6 ms", "taken", "render", "again in 6 ms", "render", "update",
+                            "close"}));
 }
 
-TEST(MainLoopInASystemModalLoop, EventsQueuedDuringTheLoopAreDrainedInOrderByItsTicks) {
-    const CallLog log = runLoopWithModalLoop(
+TEST(MainLoopInASystemLoop, EventsQueuedDuringTheLoopAreDrainedInOrderByItsPasses) {
+    const CallLog log = runLoopWithSystemLoop(
         {{}, {closeEvent()}},
         {{{makeResizeEvent(nullptr, 800, 600, true), makeResizeEvent(nullptr, 784, 561, false)},
           {keyboard()}}});
-    EXPECT_EQ(log, (CallLog{"update", "tick", "resize 800x600", "resize 784x561", "tick", "render",
+    EXPECT_EQ(log, (CallLog{"update", "taken", "resize 800x600", "resize 784x561", "again in 6 ms",
+                            "taken", "render", "again in 6 ms", "render", "update", "close"}));
+}
+
+// The system's loop waits for messages itself; the pass asks to run again
+// the wake-up margin (1 ms) before the frame is due, which the window's
+// pulse brings about.
+TEST(MainLoopInASystemLoop, AFrameNotDueYetIsLeftForThePassAtItsDueTime) {
+    const CallLog log = runLoopWithSystemLoop({{}, {closeEvent()}}, {{{}, {}}}, {false, true});
+    EXPECT_EQ(log, (CallLog{"update", "taken", "render (too early)", "again in 6 ms", "taken",
+                            "render", "again in 6 ms", "render", "update", "close"}));
+}
+
+// Within the wake-up margin of the frame a pass waits out the rest itself,
+// whatever arrives meanwhile, and draws the frame on time.
+TEST(MainLoopInASystemLoop, APassWithinTheWakeUpMarginOfTheFrameSleepsUntilItIsDue) {
+    const CallLog log =
+        runLoopWithSystemLoop({{}, {closeEvent()}}, {{{}}}, {}, std::chrono::microseconds(600));
+    EXPECT_EQ(log, (CallLog{"update", "taken", "wait out 600 us", "render", "again in 0 ms",
                             "render", "update", "close"}));
 }
 
-// The first pass finds the frame not yet due and waits (no message comes);
-// the next pass draws it, all inside the same tick.
-TEST(MainLoopInASystemModalLoop, ATickWaitsForAFrameThatIsNotDueYetAndThenDrawsIt) {
-    const CallLog log = runLoopWithModalLoop({{}, {closeEvent()}}, {{{}}}, {false, true});
-    EXPECT_EQ(log, (CallLog{"update", "tick", "render (too early)", "wait 6 ms", "render", "render",
-                            "update", "close"}));
+TEST(MainLoopInASystemLoop, ACloseDrainedInsideTheLoopEndsTheProgramWithoutAnotherFrame) {
+    const CallLog log = runLoopWithSystemLoop({{}, {}}, {{{closeEvent()}, {}}});
+    EXPECT_EQ(log,
+              (CallLog{"update", "taken", "close", "again in 6 ms", "taken", "again in 6 ms"}));
 }
 
-TEST(MainLoopInASystemModalLoop, ACloseDrainedInsideTheLoopEndsTheProgramWithoutAnotherFrame) {
-    const CallLog log = runLoopWithModalLoop({{}, {}}, {{{closeEvent()}, {}}});
-    EXPECT_EQ(log, (CallLog{"update", "tick", "close", "tick"}));
-}
-
-TEST(MainLoopInASystemModalLoop, AFailureClosesTheWindowAndIsThrownOnceTheSystemsLoopEnds) {
+TEST(MainLoopInASystemLoop, AFailureClosesTheWindowAndIsThrownOnceTheSystemsLoopEnds) {
     CallLog log;
     ScriptedQueue queue{log, {{}, {}}, {{{}, {}}}};
     RecordingWindow window{log};
     RecordingRenderer renderer{log};
     renderer.failsToDraw = true;
     EXPECT_THROW(runMainLoop(queue, window, renderer), std::runtime_error);
-    EXPECT_EQ(log, (CallLog{"update", "tick", "render fails", "close", "tick"}));
-    EXPECT_FALSE(queue.modalLoopFrame) << "a loop that ended leaves no frame behind";
+    EXPECT_EQ(log, (CallLog{"update", "taken", "render fails", "close", "again in 6 ms", "taken",
+                            "again in 6 ms"}));
+    EXPECT_FALSE(queue.systemLoopPass) << "a loop that ended leaves no pass behind";
 }
 
 TEST(DrainEvents, ReportsWhetherToRenderAndWhetherToGoOn) {

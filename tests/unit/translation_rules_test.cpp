@@ -1,4 +1,5 @@
 #include "window/translation_rules.h"
+#include "window/win32_values.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,38 @@ TEST(ClientSize, CutToTheLargestWindowSideBySide) {
     EXPECT_EQ(real.width, 758u);
     EXPECT_EQ(real.height, 735u);
     EXPECT_EQ(withinLargestWindow(clientSizeFromLParam(0), 1292, 1036).width, 0u);
+}
+
+TEST(SystemLoop, OnlyTheDefaultProcessingThatRunsALoopCountsAndButtonsTakeOnlyTheMouse) {
+    struct Row {
+        std::uint32_t message;
+        std::uint64_t wParam;
+        SystemLoop loop;
+    };
+    constexpr std::uint32_t enterSizeMove = 0x0231, enterMenuLoop = 0x0211, timer = 0x0113;
+    const Row rows[] = {
+        {wmSysCommand, scMove, SystemLoop::AllMessages},
+        {wmSysCommand, scMove | 2, SystemLoop::AllMessages}, // a caption drag: SC_MOVE + HTCAPTION
+        {wmSysCommand, scSize | 8, SystemLoop::AllMessages}, // a border drag
+        {wmSysCommand, scKeyMenu, SystemLoop::AllMessages},
+        {wmSysCommand, scMouseMenu, SystemLoop::AllMessages},
+        {wmSysCommand, 0xF060, SystemLoop::None}, // SC_CLOSE
+        {wmSysCommand, 0xF020, SystemLoop::None}, // SC_MINIMIZE
+        {wmSysCommand, 0xF030, SystemLoop::None}, // SC_MAXIMIZE
+        {wmNcLButtonDown, htClose, SystemLoop::MouseMessagesOnly},
+        {wmNcLButtonDown, htMinButton, SystemLoop::MouseMessagesOnly},
+        {wmNcLButtonDown, htMaxButton, SystemLoop::MouseMessagesOnly},
+        {wmNcLButtonDown, 2, SystemLoop::AllMessages}, // HTCAPTION
+        {wmNcRButtonDown, 2, SystemLoop::MouseMessagesOnly},
+        {wmContextMenu, 0, SystemLoop::AllMessages},
+        {enterSizeMove, 0, SystemLoop::None},
+        {enterMenuLoop, 0, SystemLoop::None},
+        {timer, 1, SystemLoop::None},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(systemLoopOf(row.message, row.wParam), row.loop)
+            << std::hex << row.message << " " << row.wParam;
+    }
 }
 
 TEST(DpiScale, NewVerticalDpiOver96) {

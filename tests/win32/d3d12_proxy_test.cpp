@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -185,6 +186,29 @@ TEST_F(D3D12Proxy, ALossStaysAndNoDeviceIsMadeUntilTheLastReferenceToTheLostOneI
     fence->Release();
     queue->Release();
     fresh->Release();
+}
+
+// Windows fires a 10 ms timer of the window manager on its 15.625 ms tick;
+// asked to, the proxy makes the program's SetTimer do so under Wine too.
+TEST_F(D3D12Proxy, ThePrograms10MillisecondTimerFiresOnWindowsTickWhenAskedTo) {
+    SetEnvironmentVariableA("HT_TIMER_TICK_MS", "15.625");
+    ID3D12Device* device = makeDevice(); // the proxy applies the tick at its first device
+    ASSERT_NE(device, nullptr);
+    device->Release();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, nullptr);
+    ASSERT_NE(timer, 0u);
+    std::vector<std::chrono::steady_clock::time_point> fired;
+    MSG msg{};
+    while (fired.size() < 9 && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.wParam == timer) {
+            fired.push_back(std::chrono::steady_clock::now());
+        }
+    }
+    KillTimer(nullptr, timer);
+    SetEnvironmentVariableA("HT_TIMER_TICK_MS", nullptr);
+    // On average: one tick that came late brings the next one closer.
+    ASSERT_EQ(fired.size(), 9u);
+    EXPECT_GE((fired.back() - fired.front()) / 8, std::chrono::milliseconds(15));
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -201,46 +203,67 @@ TEST_F(WindowLifecycle, AFramelessWindowRaisesItsClientAreaOverTheCaption) {
     EXPECT_EQ(params.rgrc[0].top, 100);
 }
 
-// Runs the system's move loop for the window, as its menu's Move command
-// does, until something inside ends it; false when nothing did and a guard
-// had to end it after a generous time (so that the test fails, not hangs).
-bool runMoveLoop(HWND window) {
-    ShowWindow(window, SW_SHOWNOACTIVATE); // the system moves only visible windows
+// Runs a system loop with run() until something inside ends it; false when
+// nothing did and a guard had to end it with end() after a generous time (so
+// that the test fails, not hangs).
+bool runGuarded(const std::function<void()>& run, const std::function<void()>& end) {
     std::promise<void> ended;
     std::atomic<bool> guardEndedIt{false};
-    std::thread guard([&guardEndedIt, thread = GetCurrentThreadId(), end = ended.get_future()] {
-        if (end.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+    std::thread guard([&guardEndedIt, &end, finished = ended.get_future()] {
+        if (finished.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
             guardEndedIt = true;
-            PostThreadMessageA(thread, WM_KEYDOWN, VK_ESCAPE, 0);
+            end();
         }
     });
-    PostMessageA(window, WM_SYSCOMMAND, SC_MOVE, 0);
-    MSG msg{};
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
-        DispatchMessageA(&msg); // the loop runs inside
-    }
+    run();
     ended.set_value();
     guard.join();
     return !guardEndedIt;
 }
 
-TEST_F(SystemModalLoops, TheQueuesModalLoopFrameRunsOnTheWindowsTimerUntilTheLoopEnds) {
-    int frames = 0;
+// The system's move loop for the window, as its menu's Move command runs it.
+bool runMoveLoop(HWND window) {
+    ShowWindow(window, SW_SHOWNOACTIVATE); // the system moves only visible windows
+    const DWORD thread = GetCurrentThreadId();
+    return runGuarded(
+        [window] {
+            PostMessageA(window, WM_SYSCOMMAND, SC_MOVE, 0);
+            MSG msg{};
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+                DispatchMessageA(&msg); // the loop runs inside
+            }
+        },
+        [thread] { PostThreadMessageA(thread, WM_KEYDOWN, VK_ESCAPE, 0); });
+}
+
+// With no other message for the loop to take, every pass after the first
+// comes from the window's pulse, at the time the pass before asked for.
+TEST_F(SystemModalLoops, ThePassRunsInsideTheLoopAtTheTimeItAsksForUntilTheLoopEnds) {
+    constexpr auto again = std::chrono::milliseconds(30);
+    std::vector<std::chrono::steady_clock::time_point> passes;
     bool inLoop = true;
-    queue.setModalLoopFrame([&] {
-        inLoop = inLoop && window.inModalLoop();
-        if (++frames == 3) {
+    queue.setSystemLoopPass([&] {
+        inLoop = inLoop && window.inSystemLoop();
+        passes.push_back(std::chrono::steady_clock::now());
+        if (passes.size() == 4) {
             PostMessageA(handle(), WM_KEYDOWN, VK_ESCAPE, 0); // as the person ends a move
         }
+        return std::chrono::nanoseconds(again);
     });
     EXPECT_TRUE(runMoveLoop(handle()));
-    EXPECT_GE(frames, 3);
+    ASSERT_GE(passes.size(), 4u);
+    for (std::size_t pass = 2; pass < 4; ++pass) {
+        EXPECT_GE(passes[pass] - passes[pass - 1], again - std::chrono::milliseconds(2)) << pass;
+    }
     EXPECT_TRUE(inLoop);
-    EXPECT_FALSE(window.inModalLoop());
+    EXPECT_FALSE(window.inSystemLoop());
 }
 
 TEST_F(SystemModalLoops, AWindowClosedInsideTheLoopEndsTheLoop) {
-    queue.setModalLoopFrame([&] { window.close(); });
+    queue.setSystemLoopPass([&] {
+        window.close();
+        return std::chrono::nanoseconds(std::chrono::milliseconds(10));
+    });
     EXPECT_TRUE(runMoveLoop(handle()));
     EXPECT_EQ(handle(), nullptr);
     EXPECT_TRUE(hasType(takeEvents(), EventType::Close));
@@ -253,15 +276,16 @@ TEST_F(SystemModalLoops, APostedDpiChangeInsideTheLoopIsQueuedButItsLParamIsNoPo
     // posted message's lParam were read as the system's suggestion.
     RECT elsewhere{before.left + 50, before.top + 40, before.right + 50, before.bottom + 40};
     RECT during{};
-    int frames = 0;
-    queue.setModalLoopFrame([&] {
-        if (++frames == 1) {
+    int passes = 0;
+    queue.setSystemLoopPass([&] {
+        if (++passes == 1) {
             PostMessageA(handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
                          reinterpret_cast<LPARAM>(&elsewhere));
-        } else if (frames == 3) {
+        } else if (passes == 3) {
             GetWindowRect(handle(), &during);
             PostMessageA(handle(), WM_KEYDOWN, VK_ESCAPE, 0);
         }
+        return std::chrono::nanoseconds(std::chrono::milliseconds(10));
     });
     EXPECT_TRUE(runMoveLoop(handle()));
     EXPECT_TRUE(hasType(takeEvents(), EventType::DpiChange));
@@ -269,11 +293,41 @@ TEST_F(SystemModalLoops, APostedDpiChangeInsideTheLoopIsQueuedButItsLParamIsNoPo
     EXPECT_EQ(during.top, before.top);
 }
 
-TEST_F(SystemModalLoops, WithoutAModalLoopTheWindowsTimerRunsNoFrame) {
-    int frames = 0;
-    queue.setModalLoopFrame([&] { ++frames; });
-    SendMessageA(handle(), WM_TIMER, Window::modalLoopTimer, 0);
-    EXPECT_EQ(frames, 0);
+// Any process can send the messages that announce a loop; only the default
+// processing that runs one makes the window's passes run.
+TEST_F(SystemModalLoops, AnnouncedLoopsAndACloseCommandRunNoPassAndLeaveNoLoopBehind) {
+    int passes = 0;
+    queue.setSystemLoopPass([&] {
+        ++passes;
+        return std::chrono::nanoseconds(0);
+    });
+    SendMessageA(handle(), WM_ENTERSIZEMOVE, 0, 0);
+    SendMessageA(handle(), WM_ENTERMENULOOP, FALSE, 0);
+    EXPECT_FALSE(window.inSystemLoop());
+    SendMessageA(handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(hasType(takeEvents(), EventType::Close));
+    window.close(); // as the main loop answers the Close
+    MSG quit{};
+    EXPECT_EQ(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE), FALSE);
+    EXPECT_EQ(passes, 0);
+}
+
+// A caption button held down: the system's loop takes only mouse messages,
+// so the pulse posts a mouse move; the loop ends at the button's release.
+TEST_F(SystemModalLoops, ALoopThatTakesOnlyMouseMessagesStillRunsThePass) {
+    ShowWindow(handle(), SW_SHOWNOACTIVATE);
+    int passes = 0;
+    queue.setSystemLoopPass([&] {
+        if (++passes == 3) {
+            PostMessageA(handle(), WM_LBUTTONUP, 0, 0);
+        }
+        return std::chrono::nanoseconds(std::chrono::milliseconds(10));
+    });
+    const HWND native = handle();
+    EXPECT_TRUE(runGuarded([native] { SendMessageA(native, WM_NCLBUTTONDOWN, HTCLOSE, 0); },
+                           [native] { PostMessageA(native, WM_LBUTTONUP, 0, 0); }));
+    EXPECT_GE(passes, 3);
+    EXPECT_FALSE(window.inSystemLoop());
 }
 
 } // namespace

@@ -12,15 +12,19 @@ pose waits returned), and the latency from the server's write of a new angle
 to the first left-eye submission that carries it, p50 and p99.
 
 With --move-loop, the headset's pacing while a person moves the desktop
-window instead: a stretch before and one during the system's move loop (the
-window menu's Move, held), each printed per run and as the median over runs:
-submissions per second of each eye, the longest gap between two right-eye
-submissions, and the busy CPU of the whole machine.
+window instead, with the program's timers on Windows' default 15.625 ms tick
+(the test-only d3d12.dll): a stretch before, one inside the system's move
+loop held still (the window menu's Move) and one inside a caption drag with
+the mouse moving all the while (125 moves a second), each printed per run
+and as the median over runs: submissions per second of each eye, the longest
+gap between two right-eye submissions, and the busy CPU of the whole
+machine.
 
 usage: vr_pacing.py [CHANGES] [RUNS] [HZ ...]
        vr_pacing.py --move-loop [RUNS] [SECONDS]
 """
 import collections
+import contextlib
 import re
 import statistics
 import subprocess
@@ -105,13 +109,13 @@ def describe_spans(spans):
     return ", ".join(f"{span}: {share:.0%}" for span, share in sorted(spans.items()))
 
 
-WM_SYSCOMMAND, SC_MOVE, WM_KEYDOWN, VK_ESCAPE = 0x0112, 0xF010, 0x0100, 0x1B
+WM_SYSCOMMAND, SC_MOVE, WM_KEYDOWN, VK_ESCAPE, HTCAPTION = 0x0112, 0xF010, 0x0100, 0x1B, 2
 MOVE_LOOP_HZ = 90
 
 
 def stretch(program, log, seconds, enter=None):
-    """Figures of a stretch of about seconds, inside the loop that enter()
-    starts when given."""
+    """Figures of a stretch of about seconds, inside the move loop that
+    enter() starts when given."""
     if enter is not None:
         enter()
         program.wait_until(lambda: program.modal_loop() == "move-size", "the move loop")
@@ -125,17 +129,31 @@ def stretch(program, log, seconds, enter=None):
 
 
 def move_loop_once(seconds):
+    """The stretches of one run: before, in the menu's move loop held still,
+    and in a caption drag with the mouse moving."""
     vr = Path(tempfile.mkdtemp(prefix="ht-vr-bench-"))
     log = vr / "log.txt"
+    settings = {"HT_MOCK_VR_REFRESH_HZ": str(MOVE_LOOP_HZ), "HT_MOCK_VR_IMAGES": "0",
+                "HT_TIMER_TICK_MS": "15.625"}
+    figures = {}
     with winebench.Program(winebench.program_workdir(), vr_output=vr,
-                           extra_env={"HT_MOCK_VR_REFRESH_HZ": str(MOVE_LOOP_HZ)}) as program:
+                           extra_env=settings) as program:
         program.wait_until(lambda: len(winebench.submission_times(log, 1)) >= 60, "VR frames")
-        before = stretch(program, log, seconds)
-        during = stretch(program, log, seconds,
-                         enter=lambda: program.post(WM_SYSCOMMAND, SC_MOVE, 0))
+        figures["before"] = stretch(program, log, seconds)
+        figures["menu's Move held"] = stretch(
+            program, log, seconds, enter=lambda: program.post(WM_SYSCOMMAND, SC_MOVE, 0))
         program.post(WM_KEYDOWN, VK_ESCAPE, 0)
         program.wait_until(lambda: program.modal_loop() == "none", "the end of the move loop")
-    return before, during
+        x, y = program.hit_point(HTCAPTION)
+        winebench.mouse("mousemove", x, y)
+        with contextlib.ExitStack() as moving:
+            def drag():
+                winebench.mouse("mousedown", 1)
+                moving.enter_context(winebench.mouse_moving(x - 20, y + 10))
+            figures["caption dragged, mouse moving"] = stretch(program, log, seconds, enter=drag)
+        winebench.mouse("mouseup", 1)
+        program.wait_until(lambda: program.modal_loop() == "none", "the end of the drag")
+    return figures
 
 
 def describe_stretch(figures):
@@ -144,18 +162,16 @@ def describe_stretch(figures):
 
 
 def measure_move_loop(runs, seconds):
-    print(f"mock headset at {MOVE_LOOP_HZ} Hz, {seconds:g} s before and {seconds:g} s inside a "
-          f"held move loop per run", flush=True)
-    results = {"before": [], "during": []}
+    print(f"mock headset at {MOVE_LOOP_HZ} Hz, Windows' 15.625 ms timer tick, {seconds:g} s "
+          f"per stretch", flush=True)
+    results = collections.defaultdict(list)
     for run in range(runs):
-        before, during = move_loop_once(seconds)
-        results["before"].append(before)
-        results["during"].append(during)
-        print(f"run {run + 1}: before: {describe_stretch(before)}; "
-              f"during: {describe_stretch(during)}", flush=True)
+        for name, figures in move_loop_once(seconds).items():
+            results[name].append(figures)
+            print(f"run {run + 1}, {name}: {describe_stretch(figures)}", flush=True)
     for name, figures in results.items():
         medians = {key: statistics.median(f[key] for f in figures) for key in figures[0]}
-        print(f"{name} the move loop, median of {runs}: {describe_stretch(medians)}", flush=True)
+        print(f"{name}, median of {runs}: {describe_stretch(medians)}", flush=True)
 
 
 def main():

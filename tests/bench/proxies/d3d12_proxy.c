@@ -4,6 +4,8 @@
  *   the CPU Vulkan driver under Wine offers no more; the program stays as it is.
  * - It keeps one device per adapter, as Windows does (device_per_adapter.h),
  *   and keeps a device lost once a loss was delivered for it (lost_devices.h).
+ * - With HT_TIMER_TICK_MS set, the program's SetTimer fires on Windows' timer
+ *   tick (windows_timer_tick.h).
  * - It fails chosen calls of the program on request (call_failures.h): the
  *   exports, and the methods of the device, command queue, command
  *   allocator, command list, resource and fence that the program checks.
@@ -26,6 +28,7 @@
 #include "call_failures.h"
 #include "device_per_adapter.h"
 #include "traces.h"
+#include "windows_timer_tick.h"
 
 typedef HRESULT(WINAPI* CreateDeviceFn)(IUnknown*, D3D_FEATURE_LEVEL, REFIID, void**);
 typedef HRESULT(WINAPI* GetDebugInterfaceFn)(REFIID, void**);
@@ -166,6 +169,8 @@ HRESULT WINAPI D3D12CreateDevice(IUnknown* adapter, D3D_FEATURE_LEVEL minimumLev
     struct AdapterIdentity identity;
     BOOL identified;
     HRESULT result;
+    /* Before the program's first frame: its imports are bound by now. */
+    applyWindowsTimerTick();
     if (failThisCall("D3D12CreateDevice", __builtin_return_address(0), &result)) {
         traceFailedCreation(adapter, result);
         return result;
