@@ -99,14 +99,14 @@ std::atomic<HWND> consoleControlTarget{nullptr};
 // before the exit code 0. Without a handler of its own, the system's ends the
 // process at once (0xC000013A) with the session and the device never
 // released. The handler's thread waits for the process to end: returned
-// from, a close, log-off or shut-down event ends the process there and then.
+// from, a close event ends the process there and then. Log-off and shut-down
+// never come this way to a program with windows: they reach the window as
+// the session's end (app/app_main.cpp).
 BOOL WINAPI onConsoleControl(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
         break;
     default:
         return FALSE;

@@ -42,6 +42,11 @@ public:
     // device); zero when a frame is due.
     std::chrono::nanoseconds timeUntilNextFrame() const;
 
+    // Shuts the VR session down and releases every graphics object now, as
+    // the destructor would, for an end that cannot wait for it; nothing but
+    // the destructor may follow.
+    void shutDown() noexcept { tearDown(); }
+
 private:
     friend class RendererTestAccess;
 

@@ -56,7 +56,17 @@ VrSessionOpening::VrSessionOpening() {
     });
 }
 
+// NOTE: a session that nobody takes any more (the window was closed while it
+// opened, at start or after a lost device) is waited for a few seconds and
+// closed if it opens by then; an opening still under way after that, a
+// runtime that is stuck or slow to start, is left to run on and ends with
+// the process, which ends at once. Waited for without end, it kept a process
+// without a window alive for as long as the runtime took.
 VrSessionOpening::~VrSessionOpening() {
+    if (!taken && session.wait_for(abandonAfter) != std::future_status::ready) {
+        opening.detach();
+        return;
+    }
     opening.join();
     if (!taken) {
         try {

@@ -38,9 +38,12 @@ public:
     // How long the asking thread need wait for its messages at a time; the
     // opening's own message ends the wait sooner.
     static constexpr std::chrono::seconds waitSlice{1};
+    // How long the end of an opening is waited for when nobody takes it.
+    static constexpr std::chrono::seconds abandonAfter{4};
 
     VrSessionOpening();
-    // Waits for an opening still under way and closes a session nobody took.
+    // Closes a session nobody took, once it is open; an opening that is
+    // still under way after abandonAfter is left to run on (see the source).
     ~VrSessionOpening();
     VrSessionOpening(const VrSessionOpening&) = delete;
     VrSessionOpening& operator=(const VrSessionOpening&) = delete;

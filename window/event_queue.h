@@ -53,8 +53,19 @@ public:
     // When to run it again; nothing when there is none, or it is running.
     std::optional<std::chrono::nanoseconds> runSystemLoopPass();
 
+    // What runs when the user's session ends (log-off, shut-down): the
+    // system may end the process as soon as the window has been told, so it
+    // runs inside that message. Empty runs nothing.
+    void setSessionEnd(std::function<void()> end) { sessionEnd = std::move(end); }
+    void runSessionEnd() {
+        if (sessionEnd) {
+            sessionEnd();
+        }
+    }
+
 private:
     SystemLoopPass systemLoopPass;
+    std::function<void()> sessionEnd;
     bool inSystemLoopPass = false;
     bool rawInputRegistered = false;
     std::int32_t previousPointerX = 0;

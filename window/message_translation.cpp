@@ -297,5 +297,9 @@ std::intptr_t EventQueue::pushEvent(const MSG& msg, Window& window) {
     if (msg.message == WM_DESTROY) {
         window.endSystemLoop();
     }
+    // Sent by the system; a posted copy ends nothing.
+    if (msg.message == WM_ENDSESSION && msg.wParam != FALSE && !isPostedMessage(msg)) {
+        runSessionEnd();
+    }
     return translation.result;
 }

@@ -9,6 +9,10 @@
 //   winctl text HANDLE                    prints the window's text and its children's
 //   winctl start PROGRAM FOLDER           starts the program as Explorer does and
 //                                         exits with its exit code
+//   winctl console-start PROGRAM FOLDER   starts the program as a console does, on a
+//                                         console of its own; each line on standard
+//                                         input types Ctrl+C into the console; exits
+//                                         with its exit code
 //   winctl rect HANDLE                    prints the window and client rectangles, and
 //                                         its monitor's and that monitor's work area
 //   winctl exists HANDLE                  exit code 0 while the window exists
@@ -144,6 +148,79 @@ int startAsExplorer(const char* program, const char* folder) {
     }
     AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 255;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
+// The console's events are the program's business, not the helper's.
+BOOL WINAPI ignoreControl(DWORD) {
+    return TRUE;
+}
+
+// Ctrl+C pressed and released, typed into the console's input as a person
+// types it; the console host turns it into a control event for the processes
+// on the console.
+void typeControlC(HANDLE consoleInput) {
+    INPUT_RECORD records[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+        records[i].EventType = KEY_EVENT;
+        key.bKeyDown = i == 0;
+        key.wRepeatCount = 1;
+        key.wVirtualKeyCode = 'C';
+        key.uChar.UnicodeChar = 3; // what Ctrl+C types
+        key.dwControlKeyState = LEFT_CTRL_PRESSED;
+    }
+    DWORD written = 0;
+    if (!WriteConsoleInputW(consoleInput, records, 2, &written)) {
+        std::fprintf(stderr, "winctl: WriteConsoleInputW failed (error %lu)\n", GetLastError());
+    }
+}
+
+// Types Ctrl+C for each line of commands, until the commands end.
+void typeControlCs(HANDLE commands, HANDLE consoleInput) {
+    char byte = 0;
+    DWORD read = 0;
+    while (ReadFile(commands, &byte, 1, &read, nullptr) && read == 1) {
+        if (byte == '\n') {
+            typeControlC(consoleInput);
+        }
+    }
+}
+
+// As Command Prompt starts a program: on a console, which this helper makes
+// anew (a program started from a Unix shell has none), without standard
+// handles of its own, so that the program attaches to the console as a
+// windowed program started from Command Prompt does. Ctrl+C, asked for on
+// standard input, is typed into the console as a person types it. (Wine's
+// console gives Ctrl+Break the same event as Ctrl+C, and its
+// GenerateConsoleCtrlEvent fails.) Exits with the program's exit code, once
+// the commands have ended.
+int startInConsole(const char* program, const char* folder) {
+    const HANDLE commands = GetStdHandle(STD_INPUT_HANDLE);
+    FreeConsole();
+    if (!AllocConsole()) {
+        std::fprintf(stderr, "winctl: AllocConsole failed (error %lu)\n", GetLastError());
+        return 255;
+    }
+    SetConsoleCtrlHandler(ignoreControl, TRUE);
+    const HANDLE consoleInput =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::string commandLine = std::string("\"") + program + "\"";
+    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
+                        &startup, &process)) {
+        std::fprintf(stderr, "winctl: CreateProcessA failed (error %lu)\n", GetLastError());
+        return 255;
+    }
+    typeControlCs(commands, consoleInput);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 255;
     GetExitCodeProcess(process.hProcess, &exitCode);
@@ -396,6 +473,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "start") == 0) {
         return startAsExplorer(argv[2], argv[3]);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "console-start") == 0) {
+        return startInConsole(argv[2], argv[3]);
     }
     if (argc == 3 && std::strcmp(argv[1], "rect") == 0) {
         return printRectangles(parseHandle(argv[2]));

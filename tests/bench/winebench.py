@@ -510,6 +510,8 @@ class ExplorerStart:
     launcher's own streams go to files in the program's folder, and with
     them whatever Wine itself prints for the program."""
 
+    verb = "start"  # winctl's
+
     def __init__(self, executable, extra_env=None):
         self.executable = Path(executable)
         self.env = dict(os.environ, **(extra_env or {}))
@@ -519,9 +521,9 @@ class ExplorerStart:
     def __enter__(self):
         with self.wine_output.open("wb") as output:
             self.process = subprocess.Popen(
-                [wine_run(), paths()["winctl"], "start", windows_path(self.executable),
+                [wine_run(), paths()["winctl"], self.verb, windows_path(self.executable),
                  windows_path(self.executable.parent)],
-                env=self.env, stdout=output, stderr=subprocess.STDOUT)
+                env=self.env, stdin=subprocess.PIPE, stdout=output, stderr=subprocess.STDOUT)
         return self
 
     def __exit__(self, *exc):
@@ -531,6 +533,7 @@ class ExplorerStart:
         return False
 
     def wait(self, timeout=60):
+        self.process.stdin.close()
         try:
             return self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -542,6 +545,19 @@ class ExplorerStart:
         code, out, _ = run_windows_tool(paths()["winctl"], "find", class_name, title, timeout_ms,
                                         timeout=timeout_ms / 1000 + 30)
         return int(out) if code == 0 else None
+
+
+class ConsoleStart(ExplorerStart):
+    """The staged program started as from Command Prompt (winctl
+    console-start), on a console of its own that it attaches to: its lines go
+    to that console. type_ctrl_c() types Ctrl+C into the console as a person
+    does."""
+
+    verb = "console-start"
+
+    def type_ctrl_c(self):
+        self.process.stdin.write(b"ctrl-c\n")
+        self.process.stdin.flush()
 
 
 class ProgramTestCase(unittest.TestCase):

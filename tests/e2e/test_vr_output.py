@@ -14,6 +14,7 @@ CLEAR_GREY = (51, 51, 51)
 COMMON, RENDER_TARGET, PIXEL_SHADER_RESOURCE = 0x0, 0x4, 0x80
 NO_COMPOSITOR = "The VR runtime offers no compositor: the headset gets no pictures."
 ENDED_BY_THE_RUNTIME = "the application did not exit in time after Quit: ending it"
+WM_ENDSESSION = 0x0016
 
 
 def grey(image, x, y):
@@ -207,6 +208,64 @@ class VrOutput(winebench.ProgramTestCase):
                        if call == "GetGenericInterface IVRCompositor_028"]
             self.assertEqual(len(fetches), 2, fetches)
         self.assert_shut_down()
+
+    def test_the_end_of_the_users_session_shuts_the_session_down_and_releases_the_device(self):
+        trace = self.scratch("devices-") / "devices.txt"
+        with self.program_with(env={"HT_DEVICE_TRACE": winebench.windows_path(trace)}) as program:
+            self.wait_for_vr_frames(program, 2)
+            # An end announced and called off ends nothing.
+            program.send(WM_ENDSESSION, 0, 0)
+            program.wait_for_frames(5)
+            # Wine's own way to end a session: the windows are asked and told.
+            code, out, err = winebench.run_windows_tool("wineboot", "--end-session")
+            self.assertEqual(code, 0, out + err)
+            program.expect_exit(0)
+        self.assertEqual(self.calls()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
+        self.assertEqual([event.keyword for event in winebench.device_events(trace)],
+                         ["made", "gone"])
+
+    def test_the_window_answers_while_the_runtime_takes_seconds_to_open_the_session(self):
+        started = self.workdir / "runtime-started"
+        with self.program_with(init_when=winebench.windows_path(started)) as program:
+            longest_ms = int(winebench.winctl("answers", program.window, 20))
+            self.assertLess(longest_ms, 1000)
+            self.assertEqual(program.presents(), 0, "the session was open already")
+            started.touch()
+            self.wait_for_vr_frames(program, 2)
+
+    def test_a_window_closed_while_the_session_opens_ends_the_program(self):
+        started = self.workdir / "runtime-started"
+        with self.program_with(init_when=winebench.windows_path(started)) as program:
+            program.post(winebench.WM_CLOSE)
+            program.wait_until(lambda: not program.window_exists(), "the window gone")
+            started.touch()
+            program.expect_exit(0)
+            self.assertEqual(program.presents(), 0)
+        # The session was closed as soon as it was open, and nothing drawn.
+        calls = self.calls()
+        self.assertEqual(calls[-1], "Cleanup")
+        self.assertNotIn("GetRecommendedRenderTargetSize", calls)
+
+    def test_a_window_closed_while_the_runtime_never_opens_the_session_ends_the_program(self):
+        never = self.workdir / "never-started"
+        with self.program_with(init_when=winebench.windows_path(never)) as program:
+            program.wait_until(lambda: "Init type=1" in self.calls(), "the session opening")
+            program.post(winebench.WM_CLOSE)
+            program.wait_until(lambda: not program.window_exists(), "the window gone")
+            program.expect_exit(0, timeout=5)
+        self.assertNotIn("Init returns waited", " ".join(self.calls()))
+
+    def test_ctrl_c_typed_into_its_console_ends_the_program_in_order(self):
+        # Wine's console gives Ctrl+Break the same event as Ctrl+C.
+        self.vr = self.scratch("vr-")
+        program = winebench.stage_program(self.vr / "bin", with_vr_client=True, with_assets=True)
+        env = {**winebench.mock_runtime_environment(self.vr),
+               "HT_MOCK_VR_OUTPUT": winebench.windows_path(self.vr)}
+        with winebench.ConsoleStart(program, env) as started:
+            winebench.wait_until(lambda: len(self.submissions()) >= 4, "VR frames")
+            started.type_ctrl_c()
+            self.assertEqual(started.wait(), 0)
+        self.assertEqual(self.calls()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
 
     def test_a_quit_from_the_runtime_ends_the_program_in_order(self):
         with self.program_with(quit_after=3) as program:
