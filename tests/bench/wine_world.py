@@ -20,7 +20,9 @@ from virtual_display import VirtualDisplay, run_inside
 
 # Wine writes none of these once the prefix is made (the system's DLLs and
 # programs, most of its 700 MB), so a world shares them through hard links; it
-# copies the rest, which a run may write in place.
+# copies the rest, which a run may write in place. Only a newer Wine would
+# write them, updating the prefix: the build tree's prefix is then made anew
+# (wine-run --prepare-prefix), never updated under the worlds' links.
 SHARED_FOLDERS = ("drive_c/windows", "drive_c/Program Files", "drive_c/Program Files (x86)")
 WRITTEN_IN_PLACE = (".ini",)
 

@@ -200,9 +200,14 @@ def vr_path_registry(folder):
 
 
 def lines_of(path):
-    """The lines of a file a program writes as it goes; none before it exists."""
+    """The finished lines of a file a program writes as it goes: a last line
+    still being written, without its end, waits for the next reading. None
+    before the file exists."""
     path = Path(path)
-    return path.read_text().splitlines() if path.exists() else []
+    if not path.exists():
+        return []
+    *finished, _unfinished = path.read_text(errors="replace").split("\n")
+    return [line.rstrip("\r") for line in finished]
 
 
 def mock_runtime_log(path):

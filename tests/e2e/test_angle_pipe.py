@@ -1,4 +1,5 @@
 """The program's pipe client against real named pipes served by angle_server."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import subprocess
 import sys
 import unittest

@@ -1,4 +1,5 @@
 """The real program draws through Direct3D 12 under Wine (via the test proxy)."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import sys
 import unittest
 from pathlib import Path

@@ -1,6 +1,8 @@
 """Every Direct3D 12 and DXGI call whose failure the program checks, failed on
 purpose through the test-only d3d12.dll and dxgi.dll: at construction and
 during frames, desktop only and with the mock VR runtime."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
+# ctest: COST 60  # starts first: its runs take longest
 import collections
 import concurrent.futures
 import sys

@@ -1,5 +1,6 @@
 """The real program under Wine: its window appears and closing it ends the
 process, whatever other processes send it on the way."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import sys
 import unittest
 from pathlib import Path

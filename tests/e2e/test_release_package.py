@@ -1,5 +1,6 @@
 """The release zip as a Windows user gets it: built with CPack, unpacked into
 a fresh folder and started from there."""
+# ctest: LABELS whole_build  # packs the whole build into its zip: runs once it is built
 import hashlib
 import shutil
 import subprocess

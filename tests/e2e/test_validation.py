@@ -1,6 +1,7 @@
 """The program under the Vulkan validation layer, with synchronization
 validation, beneath Wine's Direct3D 12: what a real driver's debug layer would
 reject must not pass here either."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import collections
 import re
 import sys

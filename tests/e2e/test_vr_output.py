@@ -1,5 +1,7 @@
 """VR output of the real program under Wine, beside the real VR client
 library, with the mock runtime behind it in place of a headset."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
+# ctest: COST 60  # starts first: its runs take longest
 import shutil
 import sys
 import time

@@ -1,5 +1,6 @@
 """The real program's window: centred on the screen, scaled by the DPI, and
 always on the screen as a whole."""
+# ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import sys
 import unittest
 from pathlib import Path
