@@ -182,12 +182,17 @@ class VrOutput(winebench.ProgramTestCase):
                 self.assertEqual(program.stderr(), NO_COMPOSITOR + "\n")
             self.assert_shut_down()
 
-    def test_a_runtime_with_the_older_compositor_gets_both_eyes(self):
-        with self.program_with(compositor="IVRCompositor_027") as program:
-            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+    def test_a_runtime_with_the_older_compositor_gets_both_eyes_across_a_token_change(self):
+        # The mock's "IVRCompositor_027" has that version's six slots only: a
+        # call past them ends the program. The init token changes after the
+        # third pose wait: the older version is fetched again.
+        with self.program_with(compositor="IVRCompositor_027", token_change_after=3) as program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 5))
             self.assertIn("The VR runtime offers IVRCompositor_027, not IVRCompositor_028: "
                           "using IVRCompositor_027.\n", program.stdout())
-            self.assertIn("GetGenericInterface IVRCompositor_027", self.calls())
+            fetches = [call for call in self.calls()
+                       if call == "GetGenericInterface IVRCompositor_027"]
+            self.assertEqual(len(fetches), 2, self.calls())
             self.assertEqual(program.stderr(), "")
         self.assert_shut_down()
 

@@ -24,11 +24,13 @@
 #include <dxgi1_4.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <deque>
 #include <memory>
 #include <unordered_set>
+#include <utility>
 
 // Windows 10 1803 and later; older MinGW headers do not declare it.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -588,6 +590,61 @@ private:
 MockSystem mockSystem;
 MockCompositor mockCompositor;
 
+// "IVRCompositor_027" as a runtime of that version serves it: the six slots
+// it shares with "IVRCompositor_028" answer as the mock's compositor does,
+// and a call through any slot after them (which such a runtime's object does
+// not have) is logged and ends the process, so that a test fails loudly.
+// Slot numbers are 8 bytes apart, as the interface's binary layout has them.
+constexpr std::size_t compositor027Slots = 52; // at least as many as 028 has
+
+void setTrackingSpace027(void*, vr::ETrackingUniverseOrigin origin) {
+    mockCompositor.SetTrackingSpace(origin);
+}
+vr::ETrackingUniverseOrigin getTrackingSpace027(void*) {
+    return mockCompositor.GetTrackingSpace();
+}
+vr::EVRCompositorError waitGetPoses027(void*, vr::TrackedDevicePose_t* poses, std::uint32_t count,
+                                       vr::TrackedDevicePose_t* gamePoses,
+                                       std::uint32_t gameCount) {
+    return mockCompositor.WaitGetPoses(poses, count, gamePoses, gameCount);
+}
+vr::EVRCompositorError getLastPoses027(void*, vr::TrackedDevicePose_t* poses, std::uint32_t count,
+                                       vr::TrackedDevicePose_t* gamePoses,
+                                       std::uint32_t gameCount) {
+    return mockCompositor.GetLastPoses(poses, count, gamePoses, gameCount);
+}
+vr::EVRCompositorError getLastPoseForTrackedDeviceIndex027(void*, std::uint32_t index,
+                                                           vr::TrackedDevicePose_t* pose,
+                                                           vr::TrackedDevicePose_t* gamePose) {
+    return mockCompositor.GetLastPoseForTrackedDeviceIndex(index, pose, gamePose);
+}
+vr::EVRCompositorError submit027(void*, vr::EVREye eye, const vr::Texture_t* texture,
+                                 const vr::VRTextureBounds_t* bounds, vr::EVRSubmitFlags flags) {
+    return mockCompositor.Submit(eye, texture, bounds, flags);
+}
+
+template <std::size_t slot> void callPastTheSixSlotsOf027() {
+    logCall("IVRCompositor_027 has no slot " + std::to_string(slot) +
+            ": the application called past its six slots");
+    TerminateProcess(GetCurrentProcess(), 0xBAD);
+}
+
+template <std::size_t... slot>
+std::array<void*, compositor027Slots> slotsOf027(std::index_sequence<slot...>) {
+    return {reinterpret_cast<void*>(&setTrackingSpace027),
+            reinterpret_cast<void*>(&getTrackingSpace027),
+            reinterpret_cast<void*>(&waitGetPoses027),
+            reinterpret_cast<void*>(&getLastPoses027),
+            reinterpret_cast<void*>(&getLastPoseForTrackedDeviceIndex027),
+            reinterpret_cast<void*>(&submit027),
+            reinterpret_cast<void*>(&callPastTheSixSlotsOf027<slot + 6>)...};
+}
+
+// An object is a pointer to its table of slots.
+const std::array<void*, compositor027Slots> compositor027Table =
+    slotsOf027(std::make_index_sequence<compositor027Slots - 6>());
+const void* const compositor027Object = compositor027Table.data();
+
 } // namespace
 
 // Pose waits and submissions are counted per session.
@@ -609,4 +666,8 @@ vr::IVRSystem* headsetSystem() {
 
 vr::IVRCompositor* headsetCompositor() {
     return &mockCompositor;
+}
+
+void* headsetCompositor027() {
+    return const_cast<void**>(&compositor027Object);
 }

@@ -14,6 +14,8 @@ void logCall(const std::string& text);
 void openHeadset();
 void closeHeadset();
 
-// The one system and compositor object of the process.
+// The one system and compositor object of the process, and the compositor as
+// "IVRCompositor_027" offers it: its six slots only, the others trapping.
 vr::IVRSystem* headsetSystem();
 vr::IVRCompositor* headsetCompositor();
+void* headsetCompositor027();

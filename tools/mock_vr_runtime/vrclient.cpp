@@ -95,7 +95,9 @@ public:
         if (offered(version) && std::string(version) == vr::IVRSystem_Version) {
             found = headsetSystem();
         } else if (offered(version) && !mockSettings().nullCompositor) {
-            found = headsetCompositor();
+            found = std::string(version) == vr::IVRCompositor_OlderVersion
+                        ? headsetCompositor027()
+                        : static_cast<void*>(headsetCompositor());
         }
         if (error != nullptr) {
             *error =
