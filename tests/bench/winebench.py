@@ -22,6 +22,7 @@ from pathlib import Path
 
 from virtual_display import VirtualDisplay
 
+WM_NULL = 0x0000
 WM_CLOSE = 0x0010
 WM_SIZE = 0x0005
 WM_SIZING, WMSZ_BOTTOMRIGHT = 0x0214, 8
@@ -157,7 +158,7 @@ def stage_program(folder, with_proxy=True, with_vr_client=False, executable=None
     if with_vr_client:
         shutil.copy2(paths()["vr_client"], folder / "openvr_api.dll")
     if with_assets:
-        shutil.copytree(Path(paths()["source_dir"]) / "assets", folder / "assets")
+        copy_assets(folder)
     return folder / source.name
 
 
@@ -219,6 +220,17 @@ def mock_runtime_log(path):
         entries.append(dict(re.findall(r"(\w+)=(\S+)", line), time=time_ns, call=call,
                             text=line.split(" ", 1)[1]))
     return entries
+
+
+def runtime_lines(path):
+    """The mock VR runtime's log lines, whole, without their times."""
+    return [entry["text"] for entry in mock_runtime_log(path)]
+
+
+def runtime_call_names(path):
+    """The first word of each of the mock VR runtime's log lines: the call's
+    name ("Submit", "Cleanup"), or the first word of the runtime's own note."""
+    return [entry["call"] for entry in mock_runtime_log(path)]
 
 
 TraceLine = collections.namedtuple("TraceLine", "keyword time text")
@@ -294,11 +306,18 @@ def read_ppm(path):
     return width, height, pixels
 
 
+def copy_assets(folder):
+    """The program's shader sources into folder's assets: the sources only,
+    without bytecode a run in the checkout may have left there."""
+    shutil.copytree(Path(paths()["source_dir"]) / "assets", Path(folder) / "assets",
+                    ignore=shutil.ignore_patterns("*.dxbc"))
+
+
 def program_workdir(with_assets=True):
     """A scratch working directory, with the program's assets when asked."""
     workdir = Path(tempfile.mkdtemp(prefix="ht-e2e-"))
     if with_assets:
-        shutil.copytree(Path(paths()["source_dir"]) / "assets", workdir / "assets")
+        copy_assets(workdir)
     return workdir
 
 
@@ -563,6 +582,39 @@ class ConsoleStart(ExplorerStart):
     def type_ctrl_c(self):
         self.process.stdin.write(b"ctrl-c\n")
         self.process.stdin.flush()
+
+
+class ReportingAtOnce(unittest.TextTestResult):
+    """Says what failed as soon as it fails, not only at the end of the file:
+    a file that ctest's time-out ends keeps what its earlier tests said."""
+
+    def addFailure(self, test, err):
+        super().addFailure(test, err)
+        self.report("FAIL", test, self.failures[-1][1])
+
+    def addError(self, test, err):
+        super().addError(test, err)
+        self.report("ERROR", test, self.errors[-1][1])
+
+    def addSubTest(self, test, subtest, err):
+        super().addSubTest(test, subtest, err)
+        if err is not None:
+            failed = self.failures if issubclass(err[0], test.failureException) else self.errors
+            self.report("FAIL" if failed is self.failures else "ERROR", subtest, failed[-1][1])
+
+    def report(self, kind, test, text):
+        self.stream.writeln(f"\n{kind} (at once): {test}\n{text}")
+        self.stream.flush()
+
+
+class RunnerReportingAtOnce(unittest.TextTestRunner):
+    resultclass = ReportingAtOnce
+
+
+def main():
+    """Runs the calling test file as unittest.main() does, each failure said
+    when it happens."""
+    unittest.main(module="__main__", testRunner=RunnerReportingAtOnce)
 
 
 class ProgramTestCase(unittest.TestCase):

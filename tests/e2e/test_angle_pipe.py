@@ -2,7 +2,6 @@
 # ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import subprocess
 import sys
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -67,4 +66,4 @@ class AnglePipe(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

@@ -1,7 +1,6 @@
 """The real program draws through Direct3D 12 under Wine (via the test proxy)."""
 # ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import sys
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -75,4 +74,4 @@ class DesktopRendering(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

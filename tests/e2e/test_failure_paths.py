@@ -7,7 +7,6 @@ import collections
 import concurrent.futures
 import sys
 import time
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -16,7 +15,6 @@ import winebench  # noqa: E402
 # Any failure but a lost device's (those are recovered from: below).
 FAILED = "80004005"  # E_FAIL
 DEVICE_REMOVED, DEVICE_HUNG, DEVICE_RESET = "887A0005", "887A0006", "887A0007"
-CLEAR_GREY = (51, 51, 51)
 
 # (the call to fail as HT_FAIL_CALL names it, the text the fatal line must
 # name, the source file of the failing call, whether the mock VR runtime is
@@ -120,14 +118,14 @@ def submissions_after(vr_log, time_ns):
 def session_openings(vr_log):
     """How many times the program has begun to open the mock runtime's
     session."""
-    return [entry["text"] for entry in winebench.mock_runtime_log(vr_log)].count("Init type=1")
+    return winebench.runtime_lines(vr_log).count("Init type=1")
 
 
 Ending = collections.namedtuple("Ending", "exit_code errors last_runtime_call")
 
 
 class FailurePaths(winebench.ProgramTestCase):
-    runs_ended = None  # endings() fills it once
+    runs_ended = None  # endings() fills it once, with the runs' endings or their failure
     def program_failing(self, failure, with_vr=False, window=winebench.MAIN_WINDOW,
                         result=FAILED, extra_env=None):
         """The program with this call failed with this result, staged afresh
@@ -155,9 +153,16 @@ class FailurePaths(winebench.ProgramTestCase):
         if FailurePaths.runs_ended is None:
             rows = ([(failure, DEVICE_REMOVED, False) for failure, _ in reversed(LOST_FOR_GOOD)] +
                     [(failure, FAILED, with_vr) for failure, _, _, with_vr in CHECKED_CALLS])
-            with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-                ended = pool.map(lambda row: self.run_to_its_end(row[0], row[2], row[1]), rows)
-                FailurePaths.runs_ended = dict(zip(rows, ended))
+            try:
+                with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+                    ended = pool.map(lambda row: self.run_to_its_end(row[0], row[2], row[1]), rows)
+                    FailurePaths.runs_ended = dict(zip(rows, ended))
+            except Exception as failure:
+                FailurePaths.runs_ended = failure
+                raise
+        if isinstance(FailurePaths.runs_ended, Exception):
+            raise winebench.BenchError("the runs failed in an earlier test (above); "
+                                       "not run again") from FailurePaths.runs_ended
         return FailurePaths.runs_ended
 
     def test_every_checked_call_that_fails_ends_the_program_with_one_line_naming_it(self):
@@ -184,6 +189,11 @@ class FailurePaths(winebench.ProgramTestCase):
         for submitted in submissions_after(vr_log, lost_ns):
             self.assertEqual(submitted["result"], "0", submitted)
             self.assertGreater(int(submitted["colours"]), 1, submitted)
+
+    def assert_picture_fits_the_window(self, program):
+        """The last frame presented has the client area's size."""
+        left, top, right, bottom = program.rectangles()["client"]
+        self.assertEqual(program.last_present_size(), (right - left, bottom - top))
 
     def device_trace(self):
         """A fresh file for the test-only d3d12.dll's device trace, and the
@@ -261,11 +271,19 @@ class FailurePaths(winebench.ProgramTestCase):
             program.wait_until(lambda: LOST in program.stderr(), "the recovery line")
             lost = time.time_ns()
             self.assertLess(int(winebench.winctl("answers", program.window, 15)), 1000)
+            # Sized while there is no device: the new device gets the new size.
+            program.move(40, 30, 600, 450)
             program.wait_for_frames(10)
-            # The driver was away for 3 s, and the window was asked meanwhile.
+            self.assert_picture_fits_the_window(program)
+            # The driver was away for 3 s from the first creation it refused,
+            # the window was asked meanwhile, and the frames came back soon
+            # after the driver did.
             failed = program.failed_present_times()[0]
             back = min(t for t in program.present_times() if t > failed)
-            self.assertGreater(back - failed, 2.9e9)
+            driver_back = next(event.time for event in winebench.device_events(trace)
+                               if event.keyword == "failed") + 3e9
+            self.assertGreater(back, driver_back)
+            self.assertLess(back, driver_back + 1e9)
             self.assertLess(lost, back - 1e9)
             self.assert_eye_images_from_the_new_device(program, lost)
             errors = program.stderr().splitlines()
@@ -301,7 +319,7 @@ class FailurePaths(winebench.ProgramTestCase):
         failed = program.failed_present_times()[0]
         self.assertEqual([t for t in program.present_times() if t > failed], [],
                          "the Quit came while the driver was away")
-        texts = [entry["text"] for entry in winebench.mock_runtime_log(log)]
+        texts = winebench.runtime_lines(log)
         self.assertEqual(texts[texts.index("PollNextEvent type=700") + 1:],
                          ["AcknowledgeQuit_Exiting", "Cleanup"])
         self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
@@ -325,7 +343,7 @@ class FailurePaths(winebench.ProgramTestCase):
             started.touch()
             program.expect_exit(0)
         self.assertLess(slowed, program.failed_present_times()[0], "slowed before the loss")
-        texts = [entry["text"] for entry in winebench.mock_runtime_log(log)]
+        texts = winebench.runtime_lines(log)
         reopened = texts.index("Init type=1", texts.index("Init type=1") + 1)
         # The session opened during the teardown was shut down, never used.
         self.assertEqual(texts[-1], "Cleanup")
@@ -351,12 +369,16 @@ class FailurePaths(winebench.ProgramTestCase):
             ("ID3D12Device::CreateRootSignature", "device->CreateRootSignature("),
             ("ID3D12Device::CreateGraphicsPipelineState", "Failed to create Graphics Pipeline!"),
         ]
+        # With the headset, whose images show the cube when nothing failed:
+        # the eyes get the background alone, as the desktop does.
         for failure, report in caught:
             with self.subTest(failure=failure):
-                with self.program_failing(failure) as program:
-                    program.wait_until(lambda: program.client_pixel(380, 380) == CLEAR_GREY,
-                                       "a cleared frame")
+                with self.program_failing(failure, with_vr=True) as program:
+                    log = program.output / "vr" / "log.txt"
+                    program.wait_until(lambda: len(submissions_after(log, 0)) >= 6, "eye images")
                     program.wait_for_frames(30)
+                self.assertEqual({submitted["colours"] for submitted in submissions_after(log, 0)},
+                                 {"1"})
                 self.assertIn(report, program.stdout())
                 self.assertNotIn("fatal: ", program.stderr())
 
@@ -373,7 +395,13 @@ class FailurePaths(winebench.ProgramTestCase):
             # about half a second, not the seconds each of 16384 x 16384 would.
             times = program.present_times()[started:]
             self.assertLess((times[-1] - times[0]) / 1e9, 2.0)
+            # What was presented is no larger than a window on this monitor
+            # can be (its size and frame).
+            left, top, right, bottom = program.rectangles()["monitor"]
+            width, height = program.last_present_size()
+            self.assertLessEqual(width, right - left + 64)
+            self.assertLessEqual(height, bottom - top + 64)
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

@@ -12,7 +12,6 @@ and runs the same move, size and menu loops that Windows runs."""
 import contextlib
 import sys
 import time
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -42,8 +41,11 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
     def log(self):
         return winebench.mock_runtime_log(self.vr / "log.txt")
 
-    def calls(self):
-        return [entry["call"] for entry in self.log()]
+    def call_names(self):
+        return winebench.runtime_call_names(self.vr / "log.txt")
+
+    def lines(self):
+        return winebench.runtime_lines(self.vr / "log.txt")
 
     def right_eye_submissions(self):
         return winebench.submission_times(self.vr / "log.txt", eye=1)
@@ -63,10 +65,13 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
 
     def leave(self, program):
         """Ends a move, size or menu loop as a person does, with Esc (a menu
-        takes one per level)."""
-        while program.modal_loop() != "none":
+        takes one per level), pressed again at each look until it has ended."""
+        def ended():
+            if program.modal_loop() == "none":
+                return True
             program.post(WM_KEYDOWN, VK_ESCAPE, 0)
-            time.sleep(0.2)
+            return False
+        program.wait_until(ended, "the loop's end after Esc")
 
     def assert_paced_as_before(self, before, during, what):
         self.assertGreaterEqual(during.rate, 0.8 * before.rate, f"{what}: {during}, before: {before}")
@@ -189,14 +194,13 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
                 program.expect_exit(0, timeout=30)
             finally:
                 winebench.mouse("mouseup", 1)
-        calls = self.calls()
-        self.assertNotIn(ENDED_BY_THE_RUNTIME, calls)
+        self.assertNotIn(ENDED_BY_THE_RUNTIME, self.lines())
+        calls = self.call_names()
         after = calls[calls.index("Quit") + 1:]
         # Polled at the next VR frame, acknowledged at once, nothing submitted
         # after it, the session shut down.
         self.assertEqual(after[-4:-2], ["PollNextEvent", "AcknowledgeQuit_Exiting"])
-        self.assertEqual([entry["text"] for entry in self.log()][-2:],
-                         [winebench.RUNTIME_LETS_GO, "Cleanup"])
+        self.assertEqual(self.lines()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
         self.assertNotIn("WaitGetPoses", after)
         self.assertEqual(after.count("Submit"), 2, "only the frame the Quit came in")
         self.assertIn("The VR runtime asked the program to quit.\n", program.stdout())
@@ -206,9 +210,9 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
             self.wait_for_submissions(program, 10, 0)
             self.enter(program, "move-size", lambda: program.post(WM_SYSCOMMAND, SC_MOVE, 0))
             program.close()
-        self.assertEqual(self.calls()[-1], "Cleanup")
+        self.assertEqual(self.call_names()[-1], "Cleanup")
 
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

@@ -2,7 +2,6 @@
 process, whatever other processes send it on the way."""
 # ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import sys
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -89,4 +88,4 @@ class ProgramLifecycle(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

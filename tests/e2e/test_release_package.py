@@ -6,7 +6,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import unittest
 import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
@@ -115,4 +114,4 @@ class ReleasePackage(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

@@ -5,7 +5,6 @@ reject must not pass here either."""
 import collections
 import re
 import sys
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -68,4 +67,4 @@ class Validation(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

@@ -5,7 +5,6 @@ library, with the mock runtime behind it in place of a headset."""
 import shutil
 import sys
 import time
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -45,9 +44,8 @@ class VrOutput(winebench.ProgramTestCase):
                                     with_vr_client=True, assets_beside=assets_beside)
         return self.current
 
-    def calls(self):
-        """The runtime's log without timestamps."""
-        return [entry["text"] for entry in self.log()]
+    def lines(self):
+        return winebench.runtime_lines(self.vr / "log.txt")
 
     def log(self):
         return winebench.mock_runtime_log(self.vr / "log.txt")
@@ -85,7 +83,7 @@ class VrOutput(winebench.ProgramTestCase):
 
     def assert_shut_down(self):
         """The client library's shutdown reached the runtime."""
-        self.assertEqual(self.calls()[-1], "Cleanup", self.calls()[-3:])
+        self.assertEqual(self.lines()[-1], "Cleanup", self.lines()[-3:])
 
     def assert_submitted_as_shader_resources(self, barrier_trace, frames):
         """Each eye texture's barriers chain from its creation state, and each
@@ -108,7 +106,7 @@ class VrOutput(winebench.ProgramTestCase):
         with self.program_with(registry=True, env={
                 "HT_BARRIER_TRACE": winebench.windows_path(barrier_trace)}) as program:
             frames = self.wait_for_vr_frames(program, 3)
-            self.assertEqual(self.calls()[:2], ["VRClientCoreFactory IVRClientCore_003",
+            self.assertEqual(self.lines()[:2], ["VRClientCoreFactory IVRClientCore_003",
                                                 "Init type=1"])
             self.assertEqual(program.stdout().splitlines()[0],
                              "Recommended Render Target Size: 320 x 360")
@@ -190,9 +188,9 @@ class VrOutput(winebench.ProgramTestCase):
             self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 5))
             self.assertIn("The VR runtime offers IVRCompositor_027, not IVRCompositor_028: "
                           "using IVRCompositor_027.\n", program.stdout())
-            fetches = [call for call in self.calls()
+            fetches = [call for call in self.lines()
                        if call == "GetGenericInterface IVRCompositor_027"]
-            self.assertEqual(len(fetches), 2, self.calls())
+            self.assertEqual(len(fetches), 2, self.lines())
             self.assertEqual(program.stderr(), "")
         self.assert_shut_down()
 
@@ -200,7 +198,7 @@ class VrOutput(winebench.ProgramTestCase):
         with self.program_with(invalid_interfaces="IVRSystem_022") as program:
             program.wait_for_frames(1)
             self.assertEqual(program.stderr(), FAILED + "Interface Not Found (105)\n")
-            self.assertEqual(self.calls(), ["VRClientCoreFactory IVRClientCore_003",
+            self.assertEqual(self.lines(), ["VRClientCoreFactory IVRClientCore_003",
                                             "Init type=1",
                                             "IsInterfaceVersionValid IVRSystem_022 -> 0",
                                             "Cleanup"])
@@ -210,8 +208,8 @@ class VrOutput(winebench.ProgramTestCase):
         # wait, as another part of the process would: a new init token.
         with self.program_with(token_change_after=3) as program:
             self.wait_for_vr_frames(program, 5)
-            self.assertIn("restart: token 2 error 0", self.calls())
-            fetches = [call for call in self.calls()
+            self.assertIn("restart: token 2 error 0", self.lines())
+            fetches = [call for call in self.lines()
                        if call == "GetGenericInterface IVRCompositor_028"]
             self.assertEqual(len(fetches), 2, fetches)
         self.assert_shut_down()
@@ -227,7 +225,7 @@ class VrOutput(winebench.ProgramTestCase):
             code, out, err = winebench.run_windows_tool("wineboot", "--end-session")
             self.assertEqual(code, 0, out + err)
             program.expect_exit(0)
-        self.assertEqual(self.calls()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
+        self.assertEqual(self.lines()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
         self.assertEqual([event.keyword for event in winebench.device_events(trace)],
                          ["made", "gone"])
 
@@ -237,8 +235,16 @@ class VrOutput(winebench.ProgramTestCase):
             longest_ms = int(winebench.winctl("answers", program.window, 20))
             self.assertLess(longest_ms, 1000)
             self.assertEqual(program.presents(), 0, "the session was open already")
+            # A message just before the runtime starts: the window's thread is
+            # then in a fresh wait of a second, which only the opening
+            # thread's own message ends early.
+            program.send(winebench.WM_NULL)
             started.touch()
             self.wait_for_vr_frames(program, 2)
+        entries = self.log()
+        opened = next(int(e["time"]) for e in entries if e["text"].startswith("Init returns"))
+        taken = next(int(e["time"]) for e in entries if e["call"] == "GetRecommendedRenderTargetSize")
+        self.assertLess((taken - opened) / 1e6, 300, "the session waited for the window's thread")
 
     def test_a_window_closed_while_the_session_opens_ends_the_program(self):
         started = self.workdir / "runtime-started"
@@ -249,18 +255,18 @@ class VrOutput(winebench.ProgramTestCase):
             program.expect_exit(0)
             self.assertEqual(program.presents(), 0)
         # The session was closed as soon as it was open, and nothing drawn.
-        calls = self.calls()
+        calls = self.lines()
         self.assertEqual(calls[-1], "Cleanup")
         self.assertNotIn("GetRecommendedRenderTargetSize", calls)
 
     def test_a_window_closed_while_the_runtime_never_opens_the_session_ends_the_program(self):
         never = self.workdir / "never-started"
         with self.program_with(init_when=winebench.windows_path(never)) as program:
-            program.wait_until(lambda: "Init type=1" in self.calls(), "the session opening")
+            program.wait_until(lambda: "Init type=1" in self.lines(), "the session opening")
             program.post(winebench.WM_CLOSE)
             program.wait_until(lambda: not program.window_exists(), "the window gone")
             program.expect_exit(0, timeout=5)
-        self.assertNotIn("Init returns waited", " ".join(self.calls()))
+        self.assertNotIn("Init returns waited", " ".join(self.lines()))
 
     def test_ctrl_c_typed_into_its_console_ends_the_program_in_order(self):
         # Wine's console gives Ctrl+Break the same event as Ctrl+C.
@@ -272,12 +278,12 @@ class VrOutput(winebench.ProgramTestCase):
             winebench.wait_until(lambda: len(self.submissions()) >= 4, "VR frames")
             started.type_ctrl_c()
             self.assertEqual(started.wait(), 0)
-        self.assertEqual(self.calls()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
+        self.assertEqual(self.lines()[-2:], [winebench.RUNTIME_LETS_GO, "Cleanup"])
 
     def test_a_quit_from_the_runtime_ends_the_program_in_order(self):
         with self.program_with(quit_after=3) as program:
             program.expect_exit(0)
-        calls = self.calls()
+        calls = self.lines()
         asked = calls.index("PollNextEvent type=700")
         # Acknowledged, nothing more submitted, the session shut down.
         self.assertEqual(calls[asked + 1:],
@@ -290,7 +296,7 @@ class VrOutput(winebench.ProgramTestCase):
         # down under it: the log is the evidence.)
         with self.program_with(quit_after=1, quit_timeout_ms=0) as program:
             self.assertNotEqual(program.wait_for_exit(), 0)
-        self.assertEqual(self.calls()[-1], ENDED_BY_THE_RUNTIME)
+        self.assertEqual(self.lines()[-1], ENDED_BY_THE_RUNTIME)
 
     def test_the_device_is_made_on_the_headsets_adapter(self):
         def adapters_of_a_run(**settings):
@@ -307,7 +313,7 @@ class VrOutput(winebench.ProgramTestCase):
         self.assertTrue(devices[0].endswith(" (second)"), devices)
         self.assertEqual(errors, "")
         self.assertIn(f"GetOutputDevice type=4 -> {hex(winebench.SECOND_ADAPTER_LUID)}",
-                      self.calls())
+                      self.lines())
         # A LUID that names no adapter, and none at all: the first adapter,
         # and a line that says so.
         devices, errors = adapters_of_a_run(adapter_luid="0x1234")
@@ -408,6 +414,41 @@ class VrOutput(winebench.ProgramTestCase):
             self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
             self.assertTrue((folder / "assets" / "triangle.vert.dxbc").exists())
 
+    def test_each_shader_comes_from_the_working_directory_before_the_programs_folder(self):
+        # Both folders hold both: the working directory's are compiled, and
+        # their bytecode is written there.
+        workdir = self.scratch("both-")
+        winebench.copy_assets(workdir)
+        program = self.program_with(workdir=workdir, assets_beside=True)
+        beside = program.executable.parent / "assets"
+        with program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+        self.assertTrue((workdir / "assets" / "triangle.vert.dxbc").exists())
+        self.assertFalse((beside / "triangle.vert.dxbc").exists())
+        # Each in another folder: the vertex shader only in the working
+        # directory, the pixel shader only beside the program.
+        workdir = self.scratch("split-")
+        (workdir / "assets").mkdir()
+        shutil.copy2(self.workdir / "assets" / "triangle.vert.hlsl", workdir / "assets")
+        program = self.program_with(workdir=workdir, assets_beside=True)
+        beside = program.executable.parent / "assets"
+        (beside / "triangle.vert.hlsl").unlink()
+        with program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+        self.assertEqual(sorted(path.name for path in (workdir / "assets").glob("*.dxbc")),
+                         ["triangle.vert.dxbc"])
+        self.assertEqual(sorted(path.name for path in beside.glob("*.dxbc")),
+                         ["triangle.frag.dxbc"])
+
+    def test_started_in_a_folder_named_outside_the_ansi_code_page(self):
+        # (A path longer than MAX_PATH cannot be shown here: Wine's own
+        # D3DCompileFromFile refuses one, 0x80070003.)
+        workdir = self.scratch("named-") / "Рабочая папка 工作文件夹"
+        winebench.copy_assets(workdir)
+        with self.program_with(workdir=workdir) as program:
+            self.assert_every_image_shows_the_scene(self.wait_for_vr_frames(program, 2))
+        self.assertTrue((workdir / "assets" / "triangle.frag.dxbc").exists())
+
     def test_a_client_library_in_the_working_directory_is_not_loaded(self):
         shutil.copy2(winebench.paths()["vr_client"], self.workdir / "openvr_api.dll")
         self.vr = self.scratch("vr-")
@@ -419,4 +460,4 @@ class VrOutput(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

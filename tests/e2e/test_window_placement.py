@@ -2,7 +2,6 @@
 always on the screen as a whole."""
 # ctest: LABELS program_on_bench  # needs only the program and its bench: runs while the rest builds
 import sys
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
@@ -73,4 +72,4 @@ class WindowPlacement(winebench.ProgramTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    winebench.main()

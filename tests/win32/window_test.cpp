@@ -293,8 +293,8 @@ TEST_F(SystemModalLoops, APostedDpiChangeInsideTheLoopIsQueuedButItsLParamIsNoPo
     EXPECT_EQ(during.top, before.top);
 }
 
-// Any process can send the messages that announce a loop; only the default
-// processing that runs one makes the window's passes run.
+// Any process can send or post the messages that announce a loop; only the
+// default processing that runs one makes the window's passes run.
 TEST_F(SystemModalLoops, AnnouncedLoopsAndACloseCommandRunNoPassAndLeaveNoLoopBehind) {
     int passes = 0;
     queue.setSystemLoopPass([&] {
@@ -303,6 +303,8 @@ TEST_F(SystemModalLoops, AnnouncedLoopsAndACloseCommandRunNoPassAndLeaveNoLoopBe
     });
     SendMessageA(handle(), WM_ENTERSIZEMOVE, 0, 0);
     SendMessageA(handle(), WM_ENTERMENULOOP, FALSE, 0);
+    PostMessageA(handle(), WM_ENTERSIZEMOVE, 0, 0);
+    takeEvents();
     EXPECT_FALSE(window.inSystemLoop());
     SendMessageA(handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(hasType(takeEvents(), EventType::Close));

@@ -32,13 +32,21 @@ bool offered(const std::string& version) {
 }
 
 // Opening the session takes until the test's file appears, as it takes as
-// long as a runtime that was not running needs to start.
-void waitForRuntimeStart() {
+// long as a runtime that was not running needs to start; a runtime that has
+// not started after a few minutes never will, and says so. False then.
+bool waitForRuntimeStart() {
+    constexpr ULONGLONG longestStart = 180000;
     const ULONGLONG start = GetTickCount64();
     while (GetFileAttributesA(mockSettings().initWhen.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount64() - start > longestStart) {
+            logCall("Init gives up: the runtime's start was not signalled within " +
+                    std::to_string(longestStart) + "ms");
+            return false;
+        }
         Sleep(10);
     }
     logCall("Init returns waited=" + std::to_string(GetTickCount64() - start) + "ms");
+    return true;
 }
 
 // Set in the process's environment by the first opening: the client library
@@ -63,8 +71,8 @@ class MockClientCore : public IVRClientCore {
 public:
     vr::EVRInitError Init(vr::EVRApplicationType type, const char*) override {
         logCall("Init type=" + std::to_string(type));
-        if (!mockSettings().initWhen.empty()) {
-            waitForRuntimeStart();
+        if (!mockSettings().initWhen.empty() && !waitForRuntimeStart()) {
+            return vr::VRInitError_IPC_ConnectFailed;
         }
         const vr::EVRInitError error = openingError();
         if (error == vr::VRInitError_None && !open) {
