@@ -123,14 +123,13 @@ int printTexts(HWND window) {
     return 0;
 }
 
-// As Explorer starts a program: in its folder, detached from any console,
-// inheriting no handles, so the program has no standard handles at all.
-// The program goes into a job that ends it when this helper ends, however the
-// helper ends: a test that stops early ends the program it started too.
-int startAsExplorer(const char* program, const char* folder) {
+// Starts the program in its folder with these creation flags, inside a job
+// that ends it when this helper ends, however the helper ends: a test that
+// stops early ends the program it started too. False, said, when it cannot.
+bool startInJob(const char* program, const char* folder, DWORD flags,
+                PROCESS_INFORMATION& process) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
     std::string commandLine = std::string("\"") + program + "\"";
     const HANDLE job = CreateJobObjectA(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -139,21 +138,36 @@ int startAsExplorer(const char* program, const char* folder) {
         !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
         std::fprintf(stderr, "winctl: no job to start the program in (error %lu)\n",
                      GetLastError());
-        return 255;
+        return false;
     }
     if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE,
-                        DETACHED_PROCESS | CREATE_SUSPENDED, nullptr, folder, &startup, &process)) {
+                        flags | CREATE_SUSPENDED, nullptr, folder, &startup, &process)) {
         std::fprintf(stderr, "winctl: CreateProcessA failed (error %lu)\n", GetLastError());
-        return 255;
+        return false;
     }
     AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
+    return true;
+}
+
+// Waits for a started program to end; its exit code.
+int exitCodeOnceEnded(PROCESS_INFORMATION& process) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 255;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);
+}
+
+// As Explorer starts a program: in its folder, detached from any console,
+// inheriting no handles, so the program has no standard handles at all.
+int startAsExplorer(const char* program, const char* folder) {
+    PROCESS_INFORMATION process{};
+    if (!startInJob(program, folder, DETACHED_PROCESS, process)) {
+        return 255;
+    }
+    return exitCodeOnceEnded(process);
 }
 
 // The console's events are the program's business, not the helper's.
@@ -211,22 +225,12 @@ int startInConsole(const char* program, const char* folder) {
     const HANDLE consoleInput =
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    std::string commandLine = std::string("\"") + program + "\"";
-    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
-                        &startup, &process)) {
-        std::fprintf(stderr, "winctl: CreateProcessA failed (error %lu)\n", GetLastError());
+    if (!startInJob(program, folder, 0, process)) {
         return 255;
     }
     typeControlCs(commands, consoleInput);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 255;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(exitCode);
+    return exitCodeOnceEnded(process);
 }
 
 void printRectangle(const char* name, const RECT& rect) {
