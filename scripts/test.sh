@@ -21,11 +21,14 @@ wait "$prefix_made"
 # cross-built test programs, then the native side with its tests) takes what
 # they leave of the machine, at the lowest priority so that it never slows a
 # test that measures the program's pace. Its output follows the end-to-end
-# tests'.
+# tests'. Once the cross build is done it says so, so that the Windows tests
+# that need it start while the native side still builds.
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 background_log="$logs/background.txt"
-HT_NATIVE_LOG="$logs/native.log" nice -n 19 bash -c 'cmake --build --preset windows-mingw &&
+windows_built="$logs/windows-built"
+HT_NATIVE_LOG="$logs/native.log" HT_WINDOWS_BUILT="$windows_built" nice -n 19 bash -c '
+    cmake --build --preset windows-mingw && touch "$HT_WINDOWS_BUILT" &&
     cmake --preset linux-native && cmake --build --preset linux-native && {
         ctest --preset linux-native -j "$(nproc)"
         status=$?
@@ -35,10 +38,8 @@ HT_NATIVE_LOG="$logs/native.log" nice -n 19 bash -c 'cmake --build --preset wind
 background=$!
 
 # Each Windows test makes a Wine world of its own (tests/bench/wine_world.py):
-# a prefix cloned from this one, and a virtual display; the modal-loop test
-# runs alone (RUN_SERIAL).
-# Each run's output, every test's included, is kept for the report of
-# skipped tests below.
+# a prefix cloned from this one, and a virtual display. Each run's output,
+# every test's included, is kept for the report of skipped tests below.
 wine_tests() {
     local log=$1 status=0
     shift
@@ -46,18 +47,26 @@ wine_tests() {
     cp build/windows-mingw/Testing/Temporary/LastTest.log "$logs/$log.log" || true
     return $status
 }
-# The tests that need only the program on the bench run first; the others
-# (the cross-built test programs, the release test, whose CPack builds
-# everything, and the modal-loop test, which measures the headset's pace)
-# once the build is done.
+# Three batches, by what each test says it needs (tests/e2e/CMakeLists.txt):
+# the tests that need only the program on the bench at once; the others that
+# need the whole cross build (its test programs, the release zip) as soon as
+# it is done; last, with the machine quiet, the test that measures the
+# headset's pace.
 end_to_end_status=0
 wine_tests early -L program_on_bench || end_to_end_status=$?
+while [ ! -e "$windows_built" ] && kill -0 "$background" 2>/dev/null; do
+    sleep 1
+done
+whole_build_status=0
+if [ -e "$windows_built" ]; then
+    wine_tests whole-build -LE 'program_on_bench|quiet_machine' || whole_build_status=$?
+fi
 background_status=0
 wait "$background" || background_status=$?
 cat "$background_log"
-rest_status=0
+quiet_status=0
 if [ "$background_status" -eq 0 ]; then
-    wine_tests rest -LE program_on_bench || rest_status=$?
+    wine_tests quiet -L quiet_machine || quiet_status=$?
 fi
 # Tests that could not run here (a tool, a display or a test DLL missing)
 # pass in ctest's count; they are named here, so that none passes unseen.
@@ -75,11 +84,12 @@ report_skipped() {
 report_skipped
 if [ "$background_status" -ne 0 ]; then
     echo "test.sh: the rest of the build or the native tests failed (exit $background_status);" \
-        "the Windows tests that need the whole build did not run" >&2
+        "the Windows tests that need them did not run" >&2
 fi
-if [ "$end_to_end_status" -ne 0 ] || [ "$background_status" -ne 0 ] || [ "$rest_status" -ne 0 ]; then
-    echo "test.sh: Windows tests of the program exit $end_to_end_status, the rest of the" \
-        "build and the native tests exit $background_status, the other Windows tests exit" \
-        "$rest_status" >&2
+if [ "$end_to_end_status" -ne 0 ] || [ "$whole_build_status" -ne 0 ] ||
+    [ "$background_status" -ne 0 ] || [ "$quiet_status" -ne 0 ]; then
+    echo "test.sh: Windows tests of the program exit $end_to_end_status, those that need the" \
+        "whole build exit $whole_build_status, the rest of the build and the native tests exit" \
+        "$background_status, the test that measures the pace exits $quiet_status" >&2
     exit 1
 fi

@@ -39,7 +39,7 @@ public:
     // opening's own message ends the wait sooner.
     static constexpr std::chrono::seconds waitSlice{1};
     // How long the end of an opening is waited for when nobody takes it.
-    static constexpr std::chrono::seconds abandonAfter{4};
+    static constexpr std::chrono::seconds abandonAfter{2};
 
     VrSessionOpening();
     // Closes a session nobody took, once it is open; an opening that is

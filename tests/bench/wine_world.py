@@ -57,19 +57,33 @@ def process_alive(pid):
     return True
 
 
+def stop_server(prefix):
+    subprocess.run(["wineserver", "--kill"], env=dict(os.environ, WINEPREFIX=str(prefix)),
+                   check=False, timeout=60)
+
+
 def remove_abandoned_worlds(worlds):
-    """Worlds whose test was killed (a time-out) before it could remove them."""
+    """Worlds whose test was killed (a time-out) before it could remove them,
+    their Wine server, which stays until it is told, included."""
     for world in worlds.glob("*-*"):
         pid = world.name.rsplit("-", 1)[1]
         if pid.isdigit() and not process_alive(int(pid)):
+            stop_server(world)
+            remove_server_folder(world)
             shutil.rmtree(world, ignore_errors=True)
 
 
-def start_server():
-    """Starts the world's Wine server with one program run to its end. Two
-    programs that start together in a prefix that never ran one each make the
-    server's folder, and one of them then fails ("chdir to /tmp/wine-...: No
-    such file or directory")."""
+def start_server(prefix):
+    """Starts the world's Wine server, to stay until the world ends, and runs
+    one program to its end on it. Two programs that start together in a
+    prefix that never ran one each make the server's folder, and one of them
+    then fails ("chdir to /tmp/wine-...: No such file or directory"). A server
+    that ended after each test's last program, as it does by default a few
+    seconds after its last client, would be started again by the next one:
+    once in a while, under load, a program then started as the old server
+    went away never showed its window."""
+    subprocess.run(["wineserver", "--persistent"], env=dict(os.environ, WINEPREFIX=str(prefix)),
+                   check=True, timeout=60)
     subprocess.run([winebench.wine_run(), "cmd", "/c", "exit"], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
@@ -103,7 +117,7 @@ class WineWorld:
                         ignore=shutil.ignore_patterns("wineserver"))
         os.environ["HT_WINEPREFIX"] = str(self.prefix)
         self.display.__enter__()
-        start_server()
+        start_server(self.prefix)
         return self
 
     def __exit__(self, *exc):

@@ -7,8 +7,9 @@ test_vr_output.py.)
 
 The bench's displays have no window manager, so Wine frames the window itself
 and runs the same move, size and menu loops that Windows runs."""
-# ctest: LABELS whole_build  # runs once everything is built, the machine quiet
-# ctest: RUN_SERIAL TRUE  # measures the headset's pace: runs alone
+# ctest: LABELS whole_build  # needs everything built
+# ctest: LABELS quiet_machine  # measures the headset's pace: runs last, the machine quiet
+# ctest: RUN_SERIAL TRUE  # and alone
 import contextlib
 import sys
 import time

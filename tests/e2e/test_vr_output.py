@@ -232,7 +232,7 @@ class VrOutput(winebench.ProgramTestCase):
     def test_the_window_answers_while_the_runtime_takes_seconds_to_open_the_session(self):
         started = self.workdir / "runtime-started"
         with self.program_with(init_when=winebench.windows_path(started)) as program:
-            longest_ms = int(winebench.winctl("answers", program.window, 20))
+            longest_ms = int(winebench.winctl("answers", program.window, 10))
             self.assertLess(longest_ms, 1000)
             self.assertEqual(program.presents(), 0, "the session was open already")
             # A message just before the runtime starts: the window's thread is
