@@ -3,7 +3,8 @@
 #include <windows.h>
 
 // From now on, notes every posted message that a message loop of the calling
-// thread takes from its queue. Window::create calls it.
+// thread takes from its queue, and inside a system loop lets the main loop's
+// pass run (window/system_loops.h). Window::create calls it.
 void watchPostedMessages();
 
 // Whether msg is the posted message last taken from the thread's queue,

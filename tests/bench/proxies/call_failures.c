@@ -232,7 +232,7 @@ static void (*const thunks[MAX_THUNKS])(void) = {
     thunk8, thunk9, thunk10, thunk11, thunk12, thunk13, thunk14, thunk15,
 };
 
-void writeVtableSlot(void** vtable, size_t slot, void* function) {
+void writeFunctionSlot(void** vtable, size_t slot, void* function) {
     DWORD oldProtection;
     if (VirtualProtect(&vtable[slot], sizeof(void*), PAGE_READWRITE, &oldProtection)) {
         vtable[slot] = function;
@@ -265,7 +265,7 @@ void patchMethods(void* object, const struct MethodSlot* methods, size_t count) 
         thunkReturnsValue[thunkCount] = methods[i].returnsValue;
         thunkVtables[thunkCount] = vtable;
         thunkSlots[thunkCount] = methods[i].slot;
-        writeVtableSlot(vtable, methods[i].slot, (void*)thunks[thunkCount]);
+        writeFunctionSlot(vtable, methods[i].slot, (void*)thunks[thunkCount]);
         ++thunkCount;
     }
 }

@@ -67,8 +67,9 @@ BOOL anyFailureRequested(void);
  * object of its class, so each slot is patched once per process. */
 void patchMethods(void* object, const struct MethodSlot* methods, size_t count);
 
-/* Writes one vtable slot, which may lie in read-only memory. */
-void writeVtableSlot(void** vtable, size_t slot, void* function);
+/* Writes one slot of a table of functions (a vtable, an import table), which
+ * may lie in read-only memory. */
+void writeFunctionSlot(void** vtable, size_t slot, void* function);
 
 /* A function of the system directory's DLL of this name (e.g. "d3d12.dll"),
  * returned as a data pointer: callers cast it to the export's own type. */

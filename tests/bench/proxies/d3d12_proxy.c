@@ -103,7 +103,7 @@ static void traceBarriersOf(ID3D12GraphicsCommandList* list) {
     }
     barrierTrace = openTrace("HT_BARRIER_TRACE");
     originalResourceBarrier = (ResourceBarrierFn)vtable[slot];
-    writeVtableSlot(vtable, slot, (void*)tracedResourceBarrier);
+    writeFunctionSlot(vtable, slot, (void*)tracedResourceBarrier);
 }
 
 /* The vtables of the objects a device makes are reached through one object

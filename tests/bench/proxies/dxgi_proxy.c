@@ -101,7 +101,7 @@ static void watchPresents(IDXGISwapChain1* swapChain) {
         traceFile = openTrace("HT_PRESENT_TRACE");
     }
     originalPresent = (PresentFn)vtable[slot];
-    writeVtableSlot(vtable, slot, (void*)watchedPresent);
+    writeFunctionSlot(vtable, slot, (void*)watchedPresent);
 }
 
 /* Swap chains are reached through the factory that makes them. */
@@ -280,12 +280,12 @@ static void patchFactory(void* factory) {
     /* Before the failure thunks, which then wrap it. */
     if (originalEnumAdapters1 == NULL) {
         originalEnumAdapters1 = (EnumAdapters1Fn)vtable[enumSlot];
-        writeVtableSlot(vtable, enumSlot, (void*)enumAdapters1);
+        writeFunctionSlot(vtable, enumSlot, (void*)enumAdapters1);
     }
     patchMethods(factory, factoryMethods, ARRAY_COUNT(factoryMethods));
     if (originalCreateSwapChainForHwnd == NULL) {
         originalCreateSwapChainForHwnd = (CreateSwapChainForHwndFn)vtable[slot];
-        writeVtableSlot(vtable, slot, (void*)createSwapChainForHwnd);
+        writeFunctionSlot(vtable, slot, (void*)createSwapChainForHwnd);
     }
 }
 

@@ -53,6 +53,6 @@ void applyWindowsTimerTick(void) {
                ? importSlotOf(GetModuleHandleW(NULL), (void*)realSetTimer)
                : NULL;
     if (slot != NULL) {
-        writeVtableSlot(slot, 0, (void*)tickBoundSetTimer);
+        writeFunctionSlot(slot, 0, (void*)tickBoundSetTimer);
     }
 }
