@@ -271,21 +271,26 @@ def submission_times(log_path, eye):
 
 class Pacing:
     """What a stretch of time held of some events (submissions, say): how
-    many, how many a second, and the longest wait between two, the stretch's
-    ends included, with how far into the stretch it began."""
+    many, how many a second, and the waits between two, the stretch's ends
+    included: the longest, with how far into the stretch it began, and the
+    one that 95 in 100 waits do not exceed."""
 
     def __init__(self, times, start, end):
         inside = [t for t in times if start <= t <= end]
         self.count = len(inside)
         self.rate = len(inside) / ((end - start) / 1e9)
         edges = [start, *inside, end]
-        gap, after = max((b - a, a - start) for a, b in zip(edges, edges[1:]))
+        gaps = [(b - a, a - start) for a, b in zip(edges, edges[1:])]
+        gap, after = max(gaps)
         self.longest_gap_ms = gap / 1e6
         self.longest_gap_after_ms = after / 1e6
+        ordered = sorted(g for g, _ in gaps)
+        self.usual_longest_gap_ms = ordered[(len(ordered) - 1) * 95 // 100] / 1e6
 
     def __repr__(self):
         return (f"{self.count} in {self.rate:.1f}/s, longest gap {self.longest_gap_ms:.0f} ms "
-                f"({self.longest_gap_after_ms:.0f} ms in)")
+                f"({self.longest_gap_after_ms:.0f} ms in), 95 in 100 gaps within "
+                f"{self.usual_longest_gap_ms:.1f} ms")
 
 
 def windows_path(path):

@@ -74,8 +74,16 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
             return False
         program.wait_until(ended, "the loop's end after Esc")
 
-    def assert_paced_as_before(self, before, during, what):
-        self.assertGreaterEqual(during.rate, 0.8 * before.rate, f"{what}: {during}, before: {before}")
+    def assert_paced_as_before(self, before, during, what, rate_share=0.8, usual_gap_share=1.3):
+        """The pace during a loop against the pace before it. The longest gap
+        is one scheduling hiccup of a busy machine and can only show a stall;
+        frames that wait for a timer tick show in most gaps, so the gap that
+        95 in 100 stay within is what is compared."""
+        self.assertGreaterEqual(during.rate, rate_share * before.rate,
+                                f"{what}: {during}, before: {before}")
+        self.assertLessEqual(during.usual_longest_gap_ms,
+                             usual_gap_share * before.usual_longest_gap_ms,
+                             f"{what}: {during}, before: {before}")
         self.assertLessEqual(during.longest_gap_ms, 100, f"{what}: {during}")
 
     def pacing_since(self, start):
@@ -146,10 +154,8 @@ class HeadsetAndWindow(winebench.ProgramTestCase):
                     lambda: winebench.mouse("mousemove", x, y, "mousedown", 1),
                     lambda _: moving.enter_context(winebench.mouse_moving(x - 40, y + 30)),
                     end=lambda: (moving.close(), winebench.mouse("mouseup", 1)))
-            self.assertLessEqual(during.longest_gap_ms, 1.2 * before.longest_gap_ms,
-                                 f"dragged with the mouse moving: {during}, before: {before}")
-            self.assertGreaterEqual(during.rate, 0.95 * before.rate,
-                                    f"dragged with the mouse moving: {during}, before: {before}")
+            self.assert_paced_as_before(before, during, "dragged with the mouse moving",
+                                        rate_share=0.95, usual_gap_share=1.2)
             self.assertEqual(program.rectangles()["window"][:2], (left - 40, top + 30))
 
             before = self.pacing_before()
