@@ -113,8 +113,9 @@ DXGI_SWAP_CHAIN_DESC1 swapChainDescription(std::uint32_t width, std::uint32_t he
 } // namespace
 
 void Renderer::createDevice() {
+    const std::optional<std::uint64_t> headsetLuid = headsetAdapter();
     CHECK_HRESULT(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)));
-    adapter = chooseAdapter(factory, headsetAdapter());
+    adapter = chooseAdapter(factory, headsetLuid);
     CHECK_HRESULT(D3D12CreateDevice(adapter, minimumFeatureLevel, IID_PPV_ARGS(&device)));
     device->SetName(L"Hello Triangle Device");
 

@@ -341,6 +341,14 @@ std::uint64_t firstAdapterLuid() {
     return read ? luidValue(desc.AdapterLuid) : 0;
 }
 
+// The one asked for, or else the first adapter; the latter is looked up at
+// each call, as a runtime would find it again after a driver restart, and
+// only then: a DXGI factory takes Wine a tenth of a second or more.
+std::uint64_t headsetAdapterLuid() {
+    const std::optional<std::uint64_t> asked = mockSettings().adapterLuid;
+    return asked ? *asked : firstAdapterLuid();
+}
+
 class MockSystem : public vr::IVRSystem {
 public:
     void GetRecommendedRenderTargetSize(std::uint32_t* width, std::uint32_t* height) override {
@@ -383,9 +391,7 @@ public:
 #endif
     void GetOutputDevice(std::uint64_t* device, vr::ETextureType textureType,
                          vr::VkInstance_T*) override {
-        *device = textureType == vr::TextureType_DirectX12
-                      ? mockSettings().adapterLuid.value_or(firstAdapterLuid())
-                      : 0;
+        *device = textureType == vr::TextureType_DirectX12 ? headsetAdapterLuid() : 0;
         char luid[24];
         std::snprintf(luid, sizeof(luid), "0x%llx", static_cast<unsigned long long>(*device));
         logCall("GetOutputDevice type=" + std::to_string(textureType) + " -> " + luid);
