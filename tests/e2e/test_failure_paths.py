@@ -237,9 +237,9 @@ class FailurePaths(winebench.ProgramTestCase):
 
     def assert_retried_after_short_pauses(self, program, device_events):
         """Each attempt to build the device again (it begins by asking the
-        runtime for the headset's adapter) came at most 0.35 s after
-        the last creation the driver refused before it: the pauses, not the
-        attempts, which a busy machine makes slow, are the program's."""
+        runtime for the headset's adapter) came at most 0.35 s after the last
+        creation the driver refused before it: the pauses, not the attempts,
+        which a busy machine makes slow, are the program's."""
         log = winebench.mock_runtime_log(program.output / "vr" / "log.txt")
         starts = [int(entry["time"]) for entry in log if entry["call"] == "GetOutputDevice"]
         refusals = [event.time for event in device_events if event.keyword == "failed"]
